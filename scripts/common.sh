@@ -1,0 +1,51 @@
+# Shared by the README's commands. Source it; do not run it.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
+
+# What building needs.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
+  libgl-dev libfasttext-dev libicu-dev)
+# What running needs on a desktop (fonts for Japanese, the lock icon, the
+# services behind the two gates, opening the help page and the manual).
+RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 qt6-qpa-plugins fonts-noto-cjk
+  adwaita-icon-theme xdg-utils polkitd fprintd)
+# What the tests need besides: mock services on a private bus, a real X server,
+# PDF text extraction and window tooling for the end-to-end runs.
+TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 qt6-qpa-plugins fonts-noto-cjk
+  adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
+  imagemagick x11-utils)
+
+say() { printf '\033[1m==> %s\033[0m\n' "$*"; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the given Debian packages that are not installed yet.
+ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$pkg")
+    fi
+  done
+  if [ "${#missing[@]}" -eq 0 ]; then
+    say "Packages already installed"
+    return
+  fi
+  say "Installing packages: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_TYPE [extra cmake args...]
+configure_and_build() {
+  local type="$1"; shift
+  say "Configuring ($type) in $BUILD_DIR"
+  cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+  say "Building"
+  cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}

@@ -1,0 +1,1 @@
+// Placeholder translation unit for areas whose sources are not in yet.

@@ -1,0 +1,158 @@
+#include "platform/core/PreferenceStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr auto privateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr auto privateDir = privateFile | QFileDevice::ExeOwner;
+
+} // namespace
+
+QString PreferenceStore::standardFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + u"/yumekazu/preferences.ini"_s;
+}
+
+PreferenceStore::PreferenceStore(QString filePath, QObject *parent)
+    : QObject(parent), m_filePath(std::move(filePath))
+{
+    m_writeTimer.setSingleShot(true);
+    m_writeTimer.setInterval(writeDelayMs);
+    connect(&m_writeTimer, &QTimer::timeout, this, &PreferenceStore::flush);
+    load();
+}
+
+PreferenceStore::~PreferenceStore()
+{
+    flush();
+}
+
+void PreferenceStore::load()
+{
+    const QFileInfo info(m_filePath);
+    if (!info.exists())
+        return;
+    if (!info.isFile() || !info.isReadable()) {
+        moveAside();
+        return;
+    }
+    QSettings settings(m_filePath, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        moveAside();
+        return;
+    }
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        m_values.insert(key, settings.value(key));
+}
+
+// A store we cannot read is kept for the user to recover, never overwritten.
+void PreferenceStore::moveAside()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString target = m_filePath + u".broken-"_s + stamp;
+    for (int n = 1; QFileInfo::exists(target); ++n)
+        target = m_filePath + u".broken-"_s + stamp + u'-' + QString::number(n);
+    if (QFile::rename(m_filePath, target)) {
+        m_backupPath = target;
+    } else {
+        qWarning("Could not move the unreadable preference file aside; it will not be overwritten.");
+        // Keep writes away from it: an empty path makes flush() a no-op.
+        m_filePath.clear();
+    }
+}
+
+bool PreferenceStore::contains(const QString &key) const
+{
+    return m_values.contains(key);
+}
+
+std::optional<QString> PreferenceStore::string(const QString &key) const
+{
+    const auto it = m_values.constFind(key);
+    if (it == m_values.constEnd())
+        return std::nullopt;
+    return it->toString();
+}
+
+QString PreferenceStore::string(const QString &key, const QString &defaultValue) const
+{
+    return string(key).value_or(defaultValue);
+}
+
+int PreferenceStore::integer(const QString &key) const
+{
+    const auto it = m_values.constFind(key);
+    if (it == m_values.constEnd())
+        return 0;
+    bool ok = false;
+    const int value = it->toString().trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+void PreferenceStore::setString(const QString &key, const QString &value)
+{
+    store(key, value);
+}
+
+void PreferenceStore::setInteger(const QString &key, int value)
+{
+    store(key, value);
+}
+
+void PreferenceStore::store(const QString &key, const QVariant &value)
+{
+    const auto it = m_values.find(key);
+    if (it != m_values.end() && it->toString() == value.toString()
+        && it->typeId() == value.typeId())
+        return;
+    m_values.insert(key, value);
+    m_dirty = true;
+    // Not restarted by further changes: a change never waits longer than the delay.
+    if (!m_writeTimer.isActive())
+        m_writeTimer.start();
+    Q_EMIT valueChanged(key);
+}
+
+bool PreferenceStore::flush()
+{
+    m_writeTimer.stop();
+    if (!m_dirty || m_filePath.isEmpty())
+        return true;
+
+    const QFileInfo info(m_filePath);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    if (!info.exists()) {
+        // Our folder and file are the user's alone. The file is created private
+        // first; QSettings then replaces it atomically and keeps the
+        // permissions of the file it replaces.
+        QFile::setPermissions(info.absolutePath(), privateDir);
+        QFile file(m_filePath);
+        if (!file.open(QIODevice::WriteOnly, privateFile))
+            return false;
+    }
+
+    {
+        QSettings settings(m_filePath, QSettings::IniFormat);
+        settings.clear();
+        for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+            settings.setValue(it.key(), it.value());
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            return false;
+    }
+    if ((QFile::permissions(m_filePath) & ~privateFile) != 0)
+        QFile::setPermissions(m_filePath, privateFile);
+    m_dirty = false;
+    return true;
+}
