@@ -1,0 +1,34 @@
+#include "documents/OpenText.h"
+
+#include "documents/TextFile.h"
+#include "platform/dialogs/ModalResponse.h"
+#include "platform/dialogs/PanelFactory.h"
+
+#include <QPointer>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+std::optional<QString> chooseTextToOpen(int sp1, PanelFactory &panels, QWidget *parent)
+{
+    const QPointer<QWidget> window(parent);
+    const std::unique_ptr<OpenPanel> panel = panels.makeOpenPanel(parent);
+    if (!panel)
+        return std::nullopt;
+    panel->setAllowedFileTypes({sp1 == 0 ? u"txt"_s : u"rtf"_s});
+    panel->setAllowsMultipleSelection(false);
+    panel->setCanChooseDirectories(false);
+    panel->setCanChooseFiles(true);
+
+    if (panel->runModal() != ModalResponse::OK)
+        return std::nullopt;
+    if (parent && !window)
+        return std::nullopt;
+    const std::optional<QString> path = panel->url();
+    if (!path)
+        return std::nullopt;
+    Expected<QString> text = TextFile::read(*path);
+    if (!text)
+        return std::nullopt;
+    return std::move(text).value();
+}

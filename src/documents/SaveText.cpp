@@ -1,0 +1,41 @@
+#include "documents/SaveText.h"
+
+#include "documents/TextFile.h"
+#include "platform/dialogs/ModalResponse.h"
+#include "platform/dialogs/PanelFactory.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+SaveTextResult saveTextWithPanel(PanelFactory &panels, QWidget *parent,
+                                 const std::function<QString()> &currentNote)
+{
+    const QPointer<QWidget> window(parent);
+    const std::unique_ptr<SavePanel> panel = panels.makeSavePanel(parent);
+    if (!panel)
+        return SaveTextResult::Failed;
+    panel->setAllowedFileTypes({u"txt"_s});
+    panel->setCanCreateDirectories(true);
+    panel->setExtensionHidden(false);
+    panel->setAllowsOtherFileTypes(false);
+    panel->setTitle(QCoreApplication::translate("SaveText", "Save your text"));
+    panel->setMessage(QCoreApplication::translate("SaveText", "Choose a folder and a name to store your text."));
+    panel->setPrompt(QCoreApplication::translate("SaveText", "Save now"));
+    panel->setNameFieldLabel(QCoreApplication::translate("SaveText", "File name:"));
+    panel->setNameFieldStringValue(u"savetext"_s);
+
+    if (panel->runModal() != ModalResponse::OK)
+        return SaveTextResult::Cancelled;
+    // The note belongs to the window; with the window gone there is nothing
+    // left to ask for it.
+    if (parent && !window)
+        return SaveTextResult::Cancelled;
+    const std::optional<QString> path = panel->url();
+    if (!path)
+        return SaveTextResult::Cancelled;
+    const QString note = currentNote ? currentNote() : QString();
+    return TextFile::writeAtomically(*path, note) ? SaveTextResult::Saved : SaveTextResult::Failed;
+}

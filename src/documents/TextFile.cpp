@@ -1,0 +1,142 @@
+#include "documents/TextFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Unexpected<PlatformError> failure(TextFile::ErrorCode code, const char *text, const QString &detail = {})
+{
+    QString description = QCoreApplication::translate("TextFile", text);
+    if (!detail.isEmpty())
+        description += u" ("_s + detail + u')';
+    return unexpected(PlatformError{TextFile::errorDomain, code, description});
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Strict UTF-16 after its byte-order mark: an odd byte count or a lone
+// surrogate is an error (Qt's decoder would quietly put in replacement
+// characters instead).
+std::optional<QString> decodeUtf16(QByteArrayView bytes, bool bigEndian)
+{
+    if (bytes.size() % 2 != 0)
+        return std::nullopt;
+    QString text;
+    text.reserve(bytes.size() / 2);
+    bool afterHighSurrogate = false;
+    for (qsizetype i = 0; i < bytes.size(); i += 2) {
+        const char16_t unit = bigEndian ? qFromBigEndian<char16_t>(bytes.data() + i)
+                                        : qFromLittleEndian<char16_t>(bytes.data() + i);
+        if (afterHighSurrogate != QChar::isLowSurrogate(unit))
+            return std::nullopt;
+        afterHighSurrogate = QChar::isHighSurrogate(unit);
+        text.append(QChar(unit));
+    }
+    if (afterHighSurrogate)
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+Expected<QString> TextFile::read(const QString &path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+
+    // Decided before opening: opening a FIFO for reading would wait for a
+    // writer, and a device may never end.
+    struct stat before {};
+    if (path.isEmpty() || ::stat(nativePath.constData(), &before) != 0)
+        return failure(Missing, QT_TRANSLATE_NOOP("TextFile", "ファイルが見つかりません。"),
+                       path.isEmpty() ? QString() : systemError(errno));
+    if (!S_ISREG(before.st_mode))
+        return failure(NotRegularFile, QT_TRANSLATE_NOOP("TextFile", "通常のファイルではありません。"));
+    if (before.st_size > maxReadSize)
+        return failure(TooLarge, QT_TRANSLATE_NOOP("TextFile", "ファイルが大きすぎます。"));
+
+    // O_NONBLOCK in case the path was swapped for a FIFO since the check.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return failure(Unreadable, QT_TRANSLATE_NOOP("TextFile", "ファイルを開けません。"), systemError(errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return failure(Unreadable, QT_TRANSLATE_NOOP("TextFile", "ファイルを開けません。"), file.errorString());
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))
+        return failure(NotRegularFile, QT_TRANSLATE_NOOP("TextFile", "通常のファイルではありません。"));
+    if (opened.st_size > maxReadSize)
+        return failure(TooLarge, QT_TRANSLATE_NOOP("TextFile", "ファイルが大きすぎます。"));
+
+    // The file may still grow while it is read: stop one byte past the limit.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(opened.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const qint64 count = file.read(chunk, sizeof chunk);
+        if (count < 0)
+            return failure(Unreadable, QT_TRANSLATE_NOOP("TextFile", "ファイルを読み込めません。"), file.errorString());
+        if (count == 0)
+            break;
+        bytes.append(chunk, qsizetype(count));
+        if (bytes.size() > maxReadSize)
+            return failure(TooLarge, QT_TRANSLATE_NOOP("TextFile", "ファイルが大きすぎます。"));
+    }
+    return decode(bytes);
+}
+
+Expected<QString> TextFile::decode(const QByteArray &bytes)
+{
+    const QByteArrayView view(bytes);
+    std::optional<QString> text;
+    if (view.startsWith("\xFF\xFE"))
+        text = decodeUtf16(view.sliced(2), false);
+    else if (view.startsWith("\xFE\xFF"))
+        text = decodeUtf16(view.sliced(2), true);
+    else {
+        const QByteArrayView body = view.startsWith("\xEF\xBB\xBF") ? view.sliced(3) : view;
+        // Stateless: a sequence cut off at the end is an error too.
+        QStringDecoder utf8(QStringConverter::Utf8,
+                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        QString decoded = utf8.decode(body);
+        if (!utf8.hasError())
+            text = std::move(decoded);
+    }
+    if (!text)
+        return failure(NotText, QT_TRANSLATE_NOOP("TextFile", "テキストとして読めない内容です。"));
+    return std::move(*text);
+}
+
+Expected<void> TextFile::writeAtomically(const QString &path, const QString &text)
+{
+    // No QIODevice::Text: line ends are written as they are.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), file.errorString());
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        const QString detail = file.errorString();
+        file.cancelWriting();
+        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), detail);
+    }
+    if (!file.commit())
+        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), file.errorString());
+    return {};
+}

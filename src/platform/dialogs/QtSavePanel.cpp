@@ -1,0 +1,52 @@
+#include "platform/dialogs/QtSavePanel.h"
+
+#include "platform/dialogs/ModalResponse.h"
+#include "platform/dialogs/SaveFileDialog.h"
+
+#include <QFileInfo>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+int QtSavePanel::runModal()
+{
+    m_url.reset();
+
+    auto dialog = std::make_unique<SaveFileDialog>(m_parent.data());
+    // Held twice: if the parent window is destroyed while the dialog runs, Qt
+    // deletes the dialog with it and the unique_ptr must let go.
+    const QPointer<SaveFileDialog> alive(dialog.get());
+    // Without ReadOnly the dialog offers its "new folder" button.
+    dialog->setOption(QFileDialog::ReadOnly, !canCreateDirectories());
+    dialog->setAllowedFileTypes(allowedFileTypes(), allowsOtherFileTypes());
+    if (!title().isEmpty())
+        dialog->setWindowTitle(title());
+    dialog->setMessage(message());
+    if (!prompt().isEmpty())
+        dialog->setLabelText(QFileDialog::Accept, prompt());
+    if (!nameFieldLabel().isEmpty())
+        dialog->setLabelText(QFileDialog::FileName, nameFieldLabel());
+    if (!nameFieldStringValue().isEmpty())
+        dialog->selectFile(proposedName());
+
+    const int result = dialog->exec();
+    if (!alive) {
+        (void)dialog.release();
+        return ModalResponse::Cancel;
+    }
+    if (result != QDialog::Accepted)
+        return ModalResponse::Cancel;
+    const QStringList files = dialog->selectedFiles();
+    if (!files.isEmpty())
+        m_url = files.first();
+    return ModalResponse::OK;
+}
+
+QString QtSavePanel::proposedName() const
+{
+    const QString name = nameFieldStringValue();
+    if (isExtensionHidden() || allowedFileTypes().isEmpty() || !QFileInfo(name).suffix().isEmpty())
+        return name;
+    return name + u'.' + allowedFileTypes().first();
+}
