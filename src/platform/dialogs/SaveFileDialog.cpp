@@ -88,7 +88,10 @@ void SaveFileDialog::accept()
                 if (!name.endsWith(u'.'))
                     name += u'.';
                 // Through the name field, so that the dialog's own checks
-                // (replacing an existing file) see the final name.
+                // (replacing an existing file) see the final name. The field
+                // is not updated while it has the focus.
+                if (QWidget *focused = focusWidget())
+                    focused->clearFocus();
                 selectFile(name + m_types.first());
             }
         }
