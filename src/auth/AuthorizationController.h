@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/authorization/AuthorizationServices.h"
+
+#include <QObject>
+
+#include <memory>
+
+// The first gate of a main window: one administrator authorization per request.
+class AuthorizationController : public QObject {
+    Q_OBJECT
+
+public:
+    // No services given: polkit on the system bus.
+    explicit AuthorizationController(std::shared_ptr<AuthorizationServices> services = {},
+                                     QObject *parent = nullptr);
+    ~AuthorizationController() override;
+
+    // Synchronous for the caller; true exactly when both service calls succeed.
+    bool requestAuthorization();
+    // The window is closing: a pending request ends with false at once.
+    void cancel();
+    [[nodiscard]] bool isRequesting() const { return m_requesting; }
+    [[nodiscard]] AuthorizationRef authorizationRef() const { return m_authorizationRef.get(); }
+
+private:
+    struct Release {
+        std::shared_ptr<AuthorizationServices> services;
+        void operator()(AuthorizationRef ref) const
+        {
+            if (ref && services)
+                services->free(ref);
+        }
+    };
+    using Handle = std::unique_ptr<AuthorizationOpaqueRef, Release>;
+
+    std::shared_ptr<AuthorizationServices> m_services;
+    Handle m_authorizationRef;
+    bool m_requesting = false;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/authorization/AuthorizationServices.h"
+
+#include <QDBusConnection>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+
+class QEventLoop;
+
+// Authorization through polkit: copyRights asks polkit whether this process
+// (its unique bus name) may perform the application's own action, letting the
+// desktop's agent ask for an administrator's password when interaction is
+// allowed. The wait is modal: the event loop runs, user input is held back.
+class PolkitAuthorizationServices final : public AuthorizationServices {
+public:
+    static inline const QString actionId = QStringLiteral("org.yumekazu.unlock");
+
+    explicit PolkitAuthorizationServices(QDBusConnection bus = QDBusConnection::systemBus(),
+                                         std::chrono::milliseconds timeout = std::chrono::minutes(10));
+    ~PolkitAuthorizationServices() override;
+
+    OSStatus create(const AuthorizationRights *rights, const void *environment,
+                    AuthorizationFlags flags, AuthorizationRef *authorization) override;
+    OSStatus copyRights(AuthorizationRef authorization, const AuthorizationRights *rights,
+                        const void *environment, AuthorizationFlags flags,
+                        AuthorizationRights **authorizedRights) override;
+    void free(AuthorizationRef authorization) override;
+    void cancel() override;
+
+private:
+    QDBusConnection m_bus;
+    std::chrono::milliseconds m_timeout;
+    QPointer<QEventLoop> m_pending;
+    QString m_cancellationId;
+    int m_requests = 0;
+};
