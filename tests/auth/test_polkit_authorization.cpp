@@ -26,7 +26,6 @@ OSStatus ask(PolkitAuthorizationServices &services)
     AuthorizationRef ref = nullptr;
     if (const OSStatus s = services.create(nullptr, nullptr, 0, &ref); s != AuthorizationStatus::success)
         return s;
-    const std::unique_ptr<AuthorizationOpaqueRef, void (*)(AuthorizationRef)> guard(ref, [](AuthorizationRef) {});
     AuthorizationRights rights{0, nullptr};
     const OSStatus status = services.copyRights(ref, &rights, nullptr, 3, nullptr);
     services.free(ref);

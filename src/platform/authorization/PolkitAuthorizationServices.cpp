@@ -101,7 +101,9 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
         return AuthorizationStatus::canceled;
 
     const QDBusMessage reply = watcher.reply();
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    // Anything but the expected answer (an error, an unregistered action, a
+    // stranger's reply shape) keeps the gate shut.
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != u"(bba{ss})")
         return AuthorizationStatus::internal;
     const auto result = reply.arguments().constFirst().value<QDBusArgument>();
     bool authorized = false;
