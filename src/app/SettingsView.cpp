@@ -1,0 +1,59 @@
+#include "app/SettingsView.h"
+
+#include "main_window/PreferenceKeys.h"
+#include "platform/core/PreferenceStore.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString &keyOf(int index)
+{
+    static const QString keys[] = {PreferenceKeys::intKeyToggle1, PreferenceKeys::intKeyToggle2,
+                                   PreferenceKeys::intKeyToggle3};
+    return keys[index];
+}
+
+} // namespace
+
+SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(parent), m_store(store)
+{
+    setWindowTitle(tr("設定"));
+    setMinimumSize(100, 100);
+    setMaximumSize(200, 200);
+    resize(200, 200);
+    const QString labels[] = {tr("読込はrtfにする（拡張子txt推奨）"),
+                              tr("indexの近くに動物を表示（再起動必要）"),
+                              tr("起動時に文例を表示（再起動必要）")};
+    auto *row = new QHBoxLayout(this);
+    row->setAlignment(Qt::AlignVCenter);
+    for (int i = 0; i < 3; ++i) {
+        // A switch with a label that wraps, so the long texts fit the small frame.
+        auto *column = new QVBoxLayout();
+        m_toggles[i] = new QCheckBox(this);
+        m_toggles[i]->setObjectName(QStringLiteral("toggle%1").arg(i + 1));
+        m_toggles[i]->setAccessibleName(labels[i]);
+        auto *label = new QLabel(labels[i], this);
+        label->setWordWrap(true);
+        label->setBuddy(m_toggles[i]);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        column->addWidget(m_toggles[i], 0, Qt::AlignHCenter);
+        column->addWidget(label);
+        row->addLayout(column, 1);
+        connect(m_toggles[i], &QCheckBox::clicked, this,
+                [this, i](bool on) { m_store.setInteger(keyOf(i), on ? 1 : 0); });
+    }
+    connect(&m_store, &PreferenceStore::valueChanged, this, &SettingsView::refresh);
+    refresh();
+}
+
+void SettingsView::refresh()
+{
+    for (int i = 0; i < 3; ++i) {
+        const QSignalBlocker blocker(m_toggles[i]);
+        m_toggles[i]->setChecked(m_store.integer(keyOf(i)) == 1);
+    }
+}

@@ -1,0 +1,149 @@
+#include "app/YumekazuApp.h"
+
+#include "app/HelpCommands.h"
+#include "app/SettingsView.h"
+#include "classifier/MyModel.h"
+#include "main_window/AuthorizationLockView.h"
+#include "platform/core/PreferenceStore.h"
+#include "platform/core/UrlOpener.h"
+#include "platform/dialogs/QtPanelFactory.h"
+#include "platform/windowing/HostWindow.h"
+#include "platform/windowing/TabGroupWindow.h"
+#include "platform/windowing/WindowSystem.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+
+YumekazuApp::YumekazuApp(Platform platform, QObject *parent)
+    : QObject(parent), m_platform(std::move(platform)), m_windows(std::make_unique<WindowSystem>())
+{
+    m_windows->makeMainWindow = [this] { return makeMainWindow(); };
+    if (qApp)
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_platform.store->flush(); });
+}
+
+YumekazuApp::~YumekazuApp()
+{
+    delete m_settings;
+}
+
+SettingsView *YumekazuApp::settingsView() const
+{
+    return m_settings;
+}
+
+QSize YumekazuApp::initialContentSize(const QSize &available)
+{
+    return {std::clamp(available.width(), 100, 400), std::clamp(available.height(), 100, 800)};
+}
+
+HostWindow *YumekazuApp::makeMainWindow()
+{
+    MainViewServices services;
+    services.store = m_platform.store;
+    services.localAuthentication = m_platform.localAuthentication;
+    services.panels = m_platform.panels;
+    services.windows = m_windows.get();
+    services.makeModel = [] { return MyModel::create(MLModelConfiguration()); };
+    services.reloadModel = [bundle = m_platform.bundle] {
+        if (const auto url = bundle.url(u"MyModel"_s, u"mlmodelc"_s))
+            (void)MLModel::load(*url);
+    };
+    auto *view = new AuthorizationLockView(std::move(services));
+    return new HostWindow(view);
+}
+
+TabGroupWindow *YumekazuApp::openNewWindow()
+{
+    auto *group = new TabGroupWindow();
+    addMenus(group);
+    group->addTabbedWindow(makeMainWindow(), nullptr, TabGroupWindow::Ordering::Above);
+    const QScreen *screen = group->screen();
+    const QSize available = screen ? screen->availableGeometry().size() : QSize(400, 800);
+    const int chrome = group->menuBar()->sizeHint().height();
+    const QSize content = initialContentSize(available - QSize(0, chrome));
+    group->resize(content + QSize(0, chrome));
+    group->show();
+    return group;
+}
+
+void YumekazuApp::showSettings()
+{
+    if (!m_settings) {
+        m_settings = new SettingsView(*m_platform.store);
+        m_settings->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+}
+
+void YumekazuApp::addMenus(TabGroupWindow *group)
+{
+    QMenu *file = group->menuBar()->addMenu(tr("ファイル"));
+    file->addAction(tr("新規ウインドウ"), QKeySequence::New, this, [this] { openNewWindow(); });
+    auto *settings = file->addAction(tr("設定…"), this, &YumekazuApp::showSettings);
+    settings->setShortcut(QKeySequence(u"Ctrl+,"_s));
+    settings->setMenuRole(QAction::PreferencesRole);
+    file->addSeparator();
+    file->addAction(tr("ウインドウを閉じる"), QKeySequence::Close, group, [group] {
+        group->closeWindow(group->currentWindow());
+    });
+    auto *quit = file->addAction(tr("終了"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu *window = group->menuBar()->addMenu(tr("ウインドウ"));
+    window->addAction(tr("すべてのウインドウを結合"), this, [this, group] { mergeAllWindows(group); });
+    window->addAction(tr("タブを新しいウインドウに移動"), this, [this, group] { moveTabToNewWindow(group); });
+
+    HelpCommands::fill(group->menuBar()->addMenu(tr("ヘルプ")), *m_platform.opener, m_platform.bundle);
+}
+
+void YumekazuApp::mergeAllWindows(TabGroupWindow *into)
+{
+    const auto topLevels = QApplication::topLevelWidgets();
+    for (QWidget *widget : topLevels) {
+        auto *other = qobject_cast<TabGroupWindow *>(widget);
+        if (!other || other == into)
+            continue;
+        for (HostWindow *window : other->windows())
+            into->addTabbedWindow(window, nullptr, TabGroupWindow::Ordering::Above);
+    }
+}
+
+void YumekazuApp::moveTabToNewWindow(TabGroupWindow *from)
+{
+    HostWindow *window = from->currentWindow();
+    if (!window || from->count() < 2)
+        return;
+    auto *group = new TabGroupWindow();
+    addMenus(group);
+    group->addTabbedWindow(window, nullptr, TabGroupWindow::Ordering::Above);
+    group->resize(from->size());
+    group->show();
+}
+
+int YumekazuApp::main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(u"Yumekazu"_s);
+    QApplication::setApplicationDisplayName(u"Yumekazu"_s);
+    QApplication::setDesktopFileName(u"yumekazu"_s);
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    PreferenceStore store(PreferenceStore::standardFilePath());
+    DesktopUrlOpener opener;
+    QtPanelFactory panels;
+    Platform platform;
+    platform.store = &store;
+    platform.opener = &opener;
+    platform.panels = &panels;
+    YumekazuApp app(platform);
+    app.openNewWindow();
+    const int status = QApplication::exec();
+    store.flush();
+    return status;
+}

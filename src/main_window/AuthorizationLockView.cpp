@@ -1,0 +1,620 @@
+#include "main_window/AuthorizationLockView.h"
+
+#include "auth/AuthorizationController.h"
+#include "background/WaitTask.h"
+#include "classifier/MyModel.h"
+#include "documents/OpenText.h"
+#include "documents/SaveText.h"
+#include "main_window/PreferenceKeys.h"
+#include "main_window/SampleTables.h"
+#include "platform/core/PreferenceStore.h"
+#include "platform/localauth/LAContext.h"
+#include "platform/windowing/HostWindow.h"
+#include "platform/windowing/TabGroupWindow.h"
+#include "platform/windowing/WindowSystem.h"
+#include "tabs/WindowAccessor.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <iostream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QFont titleFont(const QWidget *widget)
+{
+    QFont font = widget->font();
+    font.setPointSizeF(font.pointSizeF() * 1.6);
+    return font;
+}
+
+// Replaces only the part of the editor's text that differs from text, so the
+// cursor and the scroll position of someone reading or typing stay put.
+void applyMinimalEdit(QPlainTextEdit *editor, const QString &text)
+{
+    const QString current = editor->toPlainText();
+    if (current == text)
+        return;
+    qsizetype prefix = 0;
+    const qsizetype maxPrefix = std::min(current.size(), text.size());
+    while (prefix < maxPrefix && current[prefix] == text[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < current.size() - prefix && suffix < text.size() - prefix
+           && current[current.size() - 1 - suffix] == text[text.size() - 1 - suffix])
+        ++suffix;
+    QTextCursor cursor(editor->document());
+    cursor.setPosition(int(prefix));
+    cursor.setPosition(int(current.size() - suffix), QTextCursor::KeepAnchor);
+    cursor.insertText(text.mid(prefix, text.size() - prefix - suffix));
+}
+
+} // namespace
+
+AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget *parent)
+    : QWidget(parent), m_services(std::move(services)),
+      m_auth(m_services.makeAuthorization ? m_services.makeAuthorization()
+                                          : std::make_unique<AuthorizationController>()),
+      m_authMessage(tr("Touch IDで認証してください")),
+      m_dateTime(QDateTime::currentDateTime()),
+      m_people1(SampleTables::people1()), m_people2(SampleTables::people2()),
+      m_people3(SampleTables::people3()), m_people4(SampleTables::people4()),
+      m_people5(SampleTables::people5()),
+      m_sp2(m_services.store->integer(PreferenceKeys::intKeyToggle2)),
+      m_sp3(m_services.store->integer(PreferenceKeys::intKeyToggle3)),
+      m_text(u"General"_s)
+{
+    if (m_services.makeModel) {
+        auto model = m_services.makeModel();
+        if (model)
+            m_model = std::move(model.value());
+    }
+
+    setMinimumSize(100, 100);
+    setMaximumSize(450, 800);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    outer->addWidget(scroll);
+
+    auto *page = new QWidget(scroll);
+    scroll->setWidget(page);
+    auto *layout = new QVBoxLayout(page);
+
+    m_heading = new QLabel(tr("Yumekazu Tabs"), page);
+    m_heading->setObjectName(u"heading"_s);
+    m_heading->setAlignment(Qt::AlignCenter);
+    new WindowAccessor([this](HostWindow *window) { accessorCallback(window); }, m_heading);
+    layout->addWidget(m_heading);
+
+    m_animalLine = new QLabel(page);
+    m_animalLine->setObjectName(u"animalLine"_s);
+    m_animalLine->setAlignment(Qt::AlignCenter);
+    layout->addWidget(m_animalLine);
+
+    auto *gateWidget = new QWidget(page);
+    gateWidget->setObjectName(u"gateStack"_s);
+    m_gate = new QVBoxLayout(gateWidget);
+    m_gate->setSpacing(20);
+    m_gate->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    const int pad = style()->pixelMetric(QStyle::PM_LayoutRightMargin);
+    m_gate->setContentsMargins(0, 0, pad, pad);
+    layout->addWidget(gateWidget, 1);
+
+    m_lockButton = new QPushButton(gateWidget);
+    m_lockButton->setObjectName(u"lockButton"_s);
+    auto *label = new QHBoxLayout(m_lockButton);
+    auto *icon = new QLabel(m_lockButton);
+    const QIcon lock = QIcon::fromTheme(u"changes-prevent"_s, QIcon::fromTheme(u"system-lock-screen"_s));
+    icon->setPixmap(lock.pixmap(16, 16));
+    auto *lockText = new QLabel(tr("変更するにはカギをクリックします"), m_lockButton);
+    lockText->setObjectName(u"lockText"_s);
+    lockText->setToolTip(tr("マウスでクリック"));
+    label->addWidget(icon);
+    label->addWidget(lockText);
+    m_lockButton->setMinimumSize(label->sizeHint());
+    connect(m_lockButton, &QPushButton::clicked, this, &AuthorizationLockView::lockAction);
+    m_gate->addWidget(m_lockButton, 0, Qt::AlignHCenter);
+
+    connect(m_services.store, &PreferenceStore::valueChanged, this, &AuthorizationLockView::onStoreChanged);
+    refresh();
+}
+
+AuthorizationLockView::~AuthorizationLockView() = default;
+
+const QList<Person> &AuthorizationLockView::people(int number) const
+{
+    switch (number) {
+    case 2: return m_people2;
+    case 3: return m_people3;
+    case 4: return m_people4;
+    case 5: return m_people5;
+    default: return m_people1;
+    }
+}
+
+QString AuthorizationLockView::uString() const
+{
+    return m_services.store->string(PreferenceKeys::stringKey, QString());
+}
+
+void AuthorizationLockView::setUString(const QString &value)
+{
+    m_services.store->setString(PreferenceKeys::stringKey, value);
+}
+
+QString AuthorizationLockView::bunreiString() const
+{
+    return m_services.store->string(PreferenceKeys::bunreiKey, PreferenceKeys::sampleParagraph);
+}
+
+void AuthorizationLockView::setBunreiString(const QString &value)
+{
+    m_services.store->setString(PreferenceKeys::bunreiKey, value);
+}
+
+void AuthorizationLockView::setSp1(int value) { m_sp1 = value; refresh(); }
+void AuthorizationLockView::setSp2(int value) { m_sp2 = value; refresh(); }
+void AuthorizationLockView::setSp3(int value) { m_sp3 = value; refresh(); }
+void AuthorizationLockView::setText(const QString &value) { m_text = value; }
+
+void AuthorizationLockView::setDateTime(const QDateTime &value)
+{
+    m_dateTime = value;
+    refresh();
+}
+
+// The lock gate: the administrator's authorization unlocks this window only.
+void AuthorizationLockView::lockAction()
+{
+    if (m_requestingAuthorization)
+        return;
+    m_requestingAuthorization = true;
+    m_lockButton->setEnabled(false);
+    const QPointer<AuthorizationLockView> self(this);
+    const bool granted = m_auth->requestAuthorization();
+    if (!self)
+        return;
+    m_requestingAuthorization = false;
+    m_lockButton->setEnabled(true);
+    if (granted) {
+        m_unlocked = true;
+        refresh();
+    }
+}
+
+void AuthorizationLockView::authenticateWithTouchID()
+{
+    std::unique_ptr<LAContext> context;
+    if (m_services.localAuthentication)
+        context = m_services.localAuthentication->makeContext(this);
+    std::optional<PlatformError> error;
+    const int policy = LAContext::policyDeviceOwnerAuthenticationWithBiometricsOrWatch;
+    if (!context || !context->canEvaluatePolicy(policy, &error)) {
+        QTimer::singleShot(0, this, [this, error] {
+            m_alertMessage = error ? error->localizedDescription : tr("生体認証が利用できません");
+            m_showAlert = true;
+            refresh();
+        });
+        return;
+    }
+    if (context->biometryType() != LAContext::biometryTypeTouchID) {
+        m_alertMessage = tr("このマックではTouch IDが利用できません");
+        m_showAlert = true;
+        refresh();
+        return;
+    }
+    LAContext *raw = context.get();
+    m_touchIdContexts.push_back(std::move(context));
+    const QPointer<AuthorizationLockView> self(this);
+    raw->evaluatePolicy(policy, tr("Touch IDで本人確認を行います"),
+                        [self, raw](bool success, std::optional<PlatformError> replyError) {
+        // The reply does no work of its own: it hands over to the main thread.
+        QMetaObject::invokeMethod(qApp, [self, raw, success, replyError] {
+            if (!self)
+                return;
+            self->applyTouchIdReply(success, replyError);
+            auto &contexts = self->m_touchIdContexts;
+            const auto it = std::find_if(contexts.begin(), contexts.end(),
+                                         [raw](const auto &c) { return c.get() == raw; });
+            if (it != contexts.end()) {
+                (*it)->deleteLater();
+                it->release();
+                contexts.erase(it);
+            }
+        }, Qt::QueuedConnection);
+    });
+}
+
+void AuthorizationLockView::applyTouchIdReply(bool success, const std::optional<PlatformError> &error)
+{
+    if (success) {
+        m_isAuthenticated = true;
+        m_authMessage = tr("Touch IDで認証できました");
+        m_unlockContent = true;
+    } else {
+        m_isAuthenticated = false;
+        m_authMessage = tr("認証に失敗しました");
+        m_alertMessage = error ? error->localizedDescription : tr("認証に失敗しました");
+        m_showAlert = true;
+    }
+    refresh();
+}
+
+void AuthorizationLockView::dismissAlert()
+{
+    m_showAlert = false;
+    refresh();
+}
+
+void AuthorizationLockView::openText()
+{
+    setSp1(m_services.store->integer(PreferenceKeys::intKeyToggle1));
+    setSp2(m_services.store->integer(PreferenceKeys::intKeyToggle2));
+    if (!m_services.panels)
+        return;
+    if (const auto text = chooseTextToOpen(m_sp1, *m_services.panels, this))
+        setUString(*text);
+}
+
+void AuthorizationLockView::saveText()
+{
+    if (!m_services.panels)
+        return;
+    const QPointer<AuthorizationLockView> self(this);
+    (void)saveTextWithPanel(*m_services.panels, this, [self] { return self ? self->uString() : QString(); });
+}
+
+void AuthorizationLockView::predict()
+{
+    if (!m_model) {
+        QMessageBox::warning(this, tr("機械学習"), tr("分類モデルを読み込めませんでした。"));
+        return;
+    }
+    const auto output = m_model->prediction(MyModelInput(uString()));
+    if (!output)
+        return;
+    m_result = output->label();
+    refresh();
+}
+
+void AuthorizationLockView::saveButton()
+{
+    // Nothing stored yet: leave the note as it is rather than store an empty one.
+    if (const auto stored = m_services.store->string(PreferenceKeys::stringKey))
+        setUString(*stored);
+}
+
+void AuthorizationLockView::startWaitTask()
+{
+    setText(u"スレッド"_s);
+    new WaitTask(m_services.waitInterval, [this](const QString &result) { setText(result); }, this);
+}
+
+void AuthorizationLockView::advancePeopleNum()
+{
+    m_peopleNum = SampleTables::nextPeopleNum(m_peopleNum);
+    refresh();
+}
+
+void AuthorizationLockView::reloadModel()
+{
+    if (m_services.reloadModel)
+        m_services.reloadModel();
+}
+
+void AuthorizationLockView::accessorCallback(HostWindow *window)
+{
+    m_window = window;
+    if (window) {
+        if (TabGroupWindow *group = window->tabGroup()) {
+            std::cout << "Tab count: " << group->count() << std::endl;
+            m_winIndex = group->count();
+            refresh();
+        }
+    }
+}
+
+void AuthorizationLockView::addNewTab()
+{
+    if (!m_services.windows || !m_services.windows->makeMainWindow)
+        return;
+    HostWindow *key = m_services.windows->keyWindow();
+    if (!key || !key->tabGroup())
+        return;
+    key->tabGroup()->addTabbedWindow(m_services.windows->makeMainWindow(), key,
+                                     TabGroupWindow::Ordering::Above);
+}
+
+void AuthorizationLockView::selectTab(int index)
+{
+    setSp2(m_services.store->integer(PreferenceKeys::intKeyToggle2));
+    HostWindow *key = m_services.windows ? m_services.windows->keyWindow() : nullptr;
+    TabGroupWindow *group = key ? key->tabGroup() : nullptr;
+    if (!group)
+        return;
+    const auto windows = group->windows();
+    if (index >= 0 && index < windows.size()) {
+        windows[index]->makeKeyAndOrderFront();
+        m_winIndex = index;
+        refresh();
+    }
+}
+
+void AuthorizationLockView::closeEvent(QCloseEvent *event)
+{
+    // A pending authorization must not outlive the window that asked for it.
+    if (m_requestingAuthorization)
+        m_auth->cancel();
+    m_touchIdContexts.clear();
+    event->accept();
+}
+
+void AuthorizationLockView::buildContentPanel()
+{
+    auto *gateParent = m_lockButton->parentWidget();
+    m_banner = new QLabel(tr("🔓 ロック解除済み"), gateParent);
+    m_banner->setObjectName(u"banner"_s);
+    m_banner->setFont(titleFont(this));
+    m_banner->setAlignment(Qt::AlignCenter);
+    m_gate->addWidget(m_banner);
+
+    m_contentPanel = new QWidget(gateParent);
+    m_contentPanel->setObjectName(u"contentPanel"_s);
+    m_contentPanel->setMinimumSize(300, 200);
+    auto *panel = new QVBoxLayout(m_contentPanel);
+    panel->setSpacing(20);
+    panel->setAlignment(Qt::AlignTop);
+    m_gate->addWidget(m_contentPanel);
+
+    m_statusTitle = new QLabel(m_contentPanel);
+    m_statusTitle->setObjectName(u"statusTitle"_s);
+    m_statusTitle->setFont(titleFont(this));
+    m_statusTitle->setAlignment(Qt::AlignCenter);
+    panel->addWidget(m_statusTitle);
+
+    m_promptText = new QLabel(m_contentPanel);
+    m_promptText->setObjectName(u"promptText"_s);
+    m_promptText->setAlignment(Qt::AlignCenter);
+    m_promptText->setWordWrap(true);
+    panel->addWidget(m_promptText);
+
+    m_touchIdButton = new QPushButton(tr("Touch IDで認証する"), m_contentPanel);
+    m_touchIdButton->setObjectName(u"touchIdButton"_s);
+    m_touchIdButton->setToolTip(tr("マウスでクリック"));
+    m_touchIdButton->setDefault(true);
+    m_touchIdButton->setAutoDefault(true);
+    connect(m_touchIdButton, &QPushButton::clicked, this, &AuthorizationLockView::authenticateWithTouchID);
+    panel->addWidget(m_touchIdButton, 0, Qt::AlignHCenter);
+    m_touchIdButton->installEventFilter(this);
+    // Return presses the default button of the panel.
+    m_contentPanel->installEventFilter(this);
+}
+
+void AuthorizationLockView::buildWorkArea()
+{
+    m_workArea = new QWidget(m_contentPanel);
+    m_workArea->setObjectName(u"workArea"_s);
+    auto *work = new QVBoxLayout(m_workArea);
+    work->setContentsMargins(0, 0, 0, 0);
+    static_cast<QVBoxLayout *>(m_contentPanel->layout())->addWidget(m_workArea);
+
+    auto *divider = new QFrame(m_workArea);
+    divider->setFrameShape(QFrame::HLine);
+    work->addWidget(divider);
+
+    auto *pickerLabel = new QLabel(tr("日時"), m_workArea);
+    work->addWidget(pickerLabel);
+    m_calendar = new QCalendarWidget(m_workArea);
+    m_calendar->setObjectName(u"calendar"_s);
+    m_time = new QTimeEdit(m_workArea);
+    m_time->setObjectName(u"time"_s);
+    m_time->setDisplayFormat(u"HH:mm"_s);
+    pickerLabel->setBuddy(m_calendar);
+    work->addWidget(m_calendar);
+    work->addWidget(m_time, 0, Qt::AlignLeft);
+    connect(m_calendar, &QCalendarWidget::clicked, this, [this](QDate date) {
+        setDateTime(QDateTime(date, m_dateTime.time()));
+    });
+    connect(m_calendar, &QCalendarWidget::activated, this, [this](QDate date) {
+        setDateTime(QDateTime(date, m_dateTime.time()));
+    });
+    connect(m_time, &QTimeEdit::timeChanged, this, [this](QTime time) {
+        setDateTime(QDateTime(m_dateTime.date(), QTime(time.hour(), time.minute())));
+    });
+
+    m_table = new QTableWidget(0, 3, m_workArea);
+    m_table->setObjectName(u"sampleTable"_s);
+    m_table->setHorizontalHeaderLabels({tr("Name"), tr("Family"), tr("Foods")});
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setFocusPolicy(Qt::NoFocus);
+    m_table->setSortingEnabled(false);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSectionsClickable(false);
+    m_table->setToolTip(tr("バードパトロール用"));
+    m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() + 4 * 30);
+    work->addWidget(m_table);
+
+    m_editor = new QPlainTextEdit(m_workArea);
+    m_editor->setObjectName(u"noteEditor"_s);
+    m_editor->setToolTip(tr("書き留めたいことを記入しよう"));
+    m_editor->setMinimumHeight(120);
+    m_editor->installEventFilter(this);
+    m_editor->setPlainText(uString());
+    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_composing)
+            setUString(m_editor->toPlainText());
+    });
+    work->addWidget(m_editor);
+
+    auto *row = new QHBoxLayout();
+    work->addLayout(row);
+    const auto addButton = [this, row](const QString &label, const QString &name, auto action) {
+        auto *button = new QPushButton(label, m_workArea);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, action);
+        row->addWidget(button);
+        return button;
+    };
+    addButton(tr("保存"), u"saveButton"_s, &AuthorizationLockView::saveButton);
+    addButton(tr("別スレッド"), u"threadButton"_s, &AuthorizationLockView::startWaitTask);
+    addButton(tr("読込"), u"openButton"_s, &AuthorizationLockView::openText);
+    addButton(tr("変更"), u"changeButton"_s, &AuthorizationLockView::advancePeopleNum);
+    addButton(tr("機械学習"), u"predictButton"_s, &AuthorizationLockView::predict);
+    m_resultLine = new QLabel(m_workArea);
+    m_resultLine->setObjectName(u"resultLine"_s);
+    row->addWidget(m_resultLine);
+    addButton(tr("再ロード"), u"reloadButton"_s, &AuthorizationLockView::reloadModel);
+
+    // The work area has just come on screen.
+    startupParagraphRule();
+}
+
+void AuthorizationLockView::startupParagraphRule()
+{
+    if (m_sp3 == 1)
+        setUString(bunreiString());
+}
+
+void AuthorizationLockView::showTable()
+{
+    const bool known = m_peopleNum >= 1 && m_peopleNum <= SampleTables::tableCount;
+    m_table->setVisible(known);
+    if (!known || m_tableShown == m_peopleNum)
+        return;
+    m_tableShown = m_peopleNum;
+    const QList<Person> &rows = people(m_peopleNum);
+    m_table->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const Person &person = rows[r];
+        const QString cells[] = {person.name, person.family, person.foods};
+        for (int c = 0; c < 3; ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setFlags(Qt::ItemIsEnabled);
+            item->setData(Qt::UserRole, person.id);
+            m_table->setItem(r, c, item);
+        }
+    }
+}
+
+void AuthorizationLockView::onStoreChanged(const QString &key)
+{
+    if (key == PreferenceKeys::stringKey)
+        applyStoredNote();
+}
+
+void AuthorizationLockView::applyStoredNote()
+{
+    if (!m_editor)
+        return;
+    // Never disturb an input-method composition; catch up when it ends.
+    if (m_composing) {
+        m_noteUpdatePending = true;
+        return;
+    }
+    m_noteUpdatePending = false;
+    const QSignalBlocker blocker(m_editor);
+    applyMinimalEdit(m_editor, uString());
+}
+
+bool AuthorizationLockView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_editor && event->type() == QEvent::InputMethod) {
+        const auto *ime = static_cast<QInputMethodEvent *>(event);
+        const bool composingAfter = !ime->preeditString().isEmpty();
+        if (m_composing && !composingAfter) {
+            // Let the editor commit first, then store and catch up.
+            QTimer::singleShot(0, this, [this] {
+                m_composing = false;
+                if (m_editor && m_editor->toPlainText() != uString())
+                    setUString(m_editor->toPlainText());
+                if (m_noteUpdatePending)
+                    applyStoredNote();
+            });
+        } else {
+            m_composing = composingAfter;
+        }
+    }
+    if (watched == m_contentPanel && event->type() == QEvent::KeyPress && m_touchIdButton
+        && m_touchIdButton->isVisible()) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && key->modifiers() == Qt::NoModifier) {
+            m_touchIdButton->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void AuthorizationLockView::refresh()
+{
+    m_animalLine->setVisible(m_sp2 == 1);
+    m_animalLine->setText(u"🐱🐤"_s + QString::number(m_winIndex));
+    m_lockButton->setVisible(!m_unlocked);
+
+    if (!m_unlocked)
+        return;
+    if (!m_contentPanel) {
+        buildContentPanel();
+        m_touchIdButton->setFocus();
+    }
+    m_statusTitle->setText(m_isAuthenticated ? tr("認証済み ✅") : tr("未認証"));
+    m_promptText->setText(m_authMessage);
+    m_promptText->setVisible(!m_unlockContent);
+    m_touchIdButton->setVisible(!m_unlockContent);
+    if (m_unlockContent && !m_workArea)
+        buildWorkArea();
+    if (m_workArea) {
+        {
+            const QSignalBlocker calendarBlocker(m_calendar);
+            const QSignalBlocker timeBlocker(m_time);
+            m_calendar->setSelectedDate(m_dateTime.date());
+            m_time->setTime(m_dateTime.time());
+        }
+        showTable();
+        m_resultLine->setVisible(m_result.has_value());
+        m_resultLine->setText(tr("結果: %1").arg(m_result.value_or(QString())));
+    }
+
+    if (m_showAlert) {
+        if (!m_alert) {
+            m_alert = new QMessageBox(QMessageBox::Warning, tr("認証エラー"), QString(),
+                                      QMessageBox::NoButton, this);
+            m_alert->setObjectName(u"authAlert"_s);
+            m_alert->addButton(tr("OK"), QMessageBox::RejectRole);
+            m_alert->setAttribute(Qt::WA_DeleteOnClose);
+            connect(m_alert, &QMessageBox::finished, this, &AuthorizationLockView::dismissAlert);
+            m_alert->open();
+        }
+        m_alert->setText(m_alertMessage);
+    } else if (m_alert) {
+        m_alert->close();
+    }
+}

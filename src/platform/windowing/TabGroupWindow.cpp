@@ -1,0 +1,115 @@
+#include "platform/windowing/TabGroupWindow.h"
+
+#include "platform/windowing/HostWindow.h"
+
+#include <QCloseEvent>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
+TabGroupWindow::TabGroupWindow(QWidget *parent) : QMainWindow(parent), m_tabs(new QTabWidget(this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_tabs->setTabBarAutoHide(true);
+    m_tabs->setDocumentMode(true);
+    m_tabs->setTabsClosable(true);
+    m_tabs->setMovable(true);
+    setCentralWidget(m_tabs);
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this,
+            [this](int index) { closeWindow(qobject_cast<HostWindow *>(m_tabs->widget(index))); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, &TabGroupWindow::updateTitle);
+    connect(m_tabs->tabBar(), &QTabBar::tabMoved, this, &TabGroupWindow::windowsChanged);
+}
+
+QList<HostWindow *> TabGroupWindow::windows() const
+{
+    QList<HostWindow *> result;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (auto *window = qobject_cast<HostWindow *>(m_tabs->widget(i)))
+            result.append(window);
+    }
+    return result;
+}
+
+int TabGroupWindow::count() const
+{
+    return m_tabs->count();
+}
+
+HostWindow *TabGroupWindow::currentWindow() const
+{
+    return qobject_cast<HostWindow *>(m_tabs->currentWidget());
+}
+
+void TabGroupWindow::addTabbedWindow(HostWindow *window, HostWindow *relativeTo, Ordering ordering)
+{
+    if (!window || ordering == Ordering::Out)
+        return;
+    if (TabGroupWindow *old = window->tabGroup(); old && old != this)
+        old->takeWindow(window);
+    const int anchor = relativeTo ? m_tabs->indexOf(relativeTo) : -1;
+    int position = m_tabs->count();
+    if (anchor >= 0)
+        position = ordering == Ordering::Above ? anchor + 1 : anchor;
+    m_tabs->insertTab(position, window, window->title());
+    connect(window, &QWidget::windowTitleChanged, this, [this, window](const QString &title) {
+        const int index = m_tabs->indexOf(window);
+        if (index >= 0)
+            m_tabs->setTabText(index, title);
+        updateTitle();
+    }, Qt::UniqueConnection);
+    updateTitle();
+    Q_EMIT windowsChanged();
+}
+
+void TabGroupWindow::makeKey(HostWindow *window)
+{
+    const int index = m_tabs->indexOf(window);
+    if (index < 0)
+        return;
+    m_tabs->setCurrentIndex(index);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TabGroupWindow::takeWindow(HostWindow *window)
+{
+    const int index = m_tabs->indexOf(window);
+    if (index < 0)
+        return;
+    m_tabs->removeTab(index);
+    window->setParent(nullptr);
+    disconnect(window, nullptr, this, nullptr);
+    Q_EMIT windowsChanged();
+    if (m_tabs->count() == 0)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TabGroupWindow::closeWindow(HostWindow *window)
+{
+    if (!window || m_tabs->indexOf(window) < 0)
+        return;
+    // Let the window's content refuse or clean up first (pending requests).
+    if (!window->close())
+        return;
+    takeWindow(window);
+    window->deleteLater();
+}
+
+void TabGroupWindow::closeEvent(QCloseEvent *event)
+{
+    for (HostWindow *window : windows()) {
+        if (!window->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+void TabGroupWindow::updateTitle()
+{
+    if (HostWindow *current = currentWindow())
+        setWindowTitle(current->title());
+}
