@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
@@ -45,12 +46,28 @@ void PreferenceStore::load()
         moveAside();
         return;
     }
+    // QSettings replaces bytes that are not UTF-8; writing them back would
+    // lose the user's text, so such a file counts as corrupt.
+    {
+        QFile file(m_filePath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            moveAside();
+            return;
+        }
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString decoded = utf8.decode(file.readAll());
+        if (utf8.hasError()) {
+            moveAside();
+            return;
+        }
+    }
     QSettings settings(m_filePath, QSettings::IniFormat);
+    // The file is parsed on first access; only then does status() tell.
+    const QStringList keys = settings.allKeys();
     if (settings.status() != QSettings::NoError) {
         moveAside();
         return;
     }
-    const QStringList keys = settings.allKeys();
     for (const QString &key : keys)
         m_values.insert(key, settings.value(key));
 }
