@@ -145,6 +145,11 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
 
 AuthorizationLockView::~AuthorizationLockView() = default;
 
+HostWindow *AuthorizationLockView::hostWindow() const
+{
+    return m_window;
+}
+
 const QList<Person> &AuthorizationLockView::people(int number) const
 {
     switch (number) {

@@ -58,7 +58,8 @@ public:
     [[nodiscard]] QDateTime dateTime() const { return m_dateTime; }
     [[nodiscard]] std::optional<QString> result() const { return m_result; }
     [[nodiscard]] int winIndex() const { return m_winIndex; }
-    [[nodiscard]] HostWindow *window() const { return m_window; }
+    // The field `window`; named so it does not hide QWidget::window().
+    [[nodiscard]] HostWindow *hostWindow() const;
     [[nodiscard]] const QList<Person> &people(int number) const;
 
     // Actions.
