@@ -28,6 +28,13 @@ YumekazuApp::YumekazuApp(Platform platform, QObject *parent)
 YumekazuApp::~YumekazuApp()
 {
     delete m_settings;
+    // The windows use this object's services; they must not outlive it.
+    QList<QPointer<TabGroupWindow>> groups;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *group = qobject_cast<TabGroupWindow *>(widget))
+            groups.append(group);
+    for (const auto &group : groups)
+        delete group.data();
 }
 
 SettingsView *YumekazuApp::settingsView() const
@@ -84,15 +91,15 @@ void YumekazuApp::showSettings()
 void YumekazuApp::addMenus(TabGroupWindow *group)
 {
     QMenu *file = group->menuBar()->addMenu(tr("ファイル"));
-    file->addAction(tr("新規ウインドウ"), QKeySequence::New, this, [this] { openNewWindow(); });
+    file->addAction(tr("新規ウインドウ"), QKeySequence(u"Ctrl+N"_s), this, [this] { openNewWindow(); });
     auto *settings = file->addAction(tr("設定…"), this, &YumekazuApp::showSettings);
     settings->setShortcut(QKeySequence(u"Ctrl+,"_s));
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
-    file->addAction(tr("ウインドウを閉じる"), QKeySequence::Close, group, [group] {
+    file->addAction(tr("ウインドウを閉じる"), QKeySequence(u"Ctrl+W"_s), group, [group] {
         group->closeWindow(group->currentWindow());
     });
-    auto *quit = file->addAction(tr("終了"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+    auto *quit = file->addAction(tr("終了"), QKeySequence(u"Ctrl+Q"_s), qApp, &QApplication::closeAllWindows);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu *window = group->menuBar()->addMenu(tr("ウインドウ"));
