@@ -1,5 +1,6 @@
 #include "app/YumekazuApp.h"
 
+#include "app/FirstPaintMarker.h"
 #include "app/HelpCommands.h"
 #include "app/SettingsView.h"
 #include "classifier/MyModel.h"
@@ -149,7 +150,7 @@ int YumekazuApp::main(int argc, char *argv[])
     platform.opener = &opener;
     platform.panels = &panels;
     YumekazuApp app(platform);
-    app.openNewWindow();
+    FirstPaintMarker::installIfRequested(app.openNewWindow());
     const int status = QApplication::exec();
     store.flush();
     return status;

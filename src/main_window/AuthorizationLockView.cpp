@@ -27,6 +27,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QTableWidget>
 #include <QTextBlock>
@@ -472,8 +473,11 @@ void AuthorizationLockView::buildWorkArea()
     m_editor->installEventFilter(this);
     m_editor->setPlainText(uString());
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_composing)
-            setUString(m_editor->toPlainText());
+        if (m_composing)
+            return;
+        // Our own write needs no echo back into this editor.
+        const QScopedValueRollback storing(m_storingNote, true);
+        setUString(m_editor->toPlainText());
     });
     work->addWidget(m_editor);
 
@@ -536,7 +540,7 @@ void AuthorizationLockView::onStoreChanged(const QString &key)
 
 void AuthorizationLockView::applyStoredNote()
 {
-    if (!m_editor)
+    if (!m_editor || m_storingNote)
         return;
     // Never disturb an input-method composition; catch up when it ends.
     if (m_composing) {

@@ -139,4 +139,5 @@ private:
     QPointer<QMessageBox> m_alert;
     bool m_composing = false;
     bool m_noteUpdatePending = false;
+    bool m_storingNote = false;
 };
