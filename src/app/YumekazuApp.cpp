@@ -13,6 +13,7 @@
 #include "platform/windowing/WindowSystem.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMenuBar>
 #include <QScreen>
 
@@ -141,6 +142,9 @@ int YumekazuApp::main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(u"Yumekazu"_s);
     QApplication::setDesktopFileName(u"yumekazu"_s);
     QApplication::setQuitOnLastWindowClosed(true);
+    // Desktops without an icon theme of their own still get the lock icon.
+    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == u"hicolor"_s)
+        QIcon::setFallbackThemeName(u"Adwaita"_s);
 
     PreferenceStore store(PreferenceStore::standardFilePath());
     DesktopUrlOpener opener;

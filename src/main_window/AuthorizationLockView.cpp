@@ -129,8 +129,9 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     m_lockButton->setObjectName(u"lockButton"_s);
     auto *label = new QHBoxLayout(m_lockButton);
     auto *icon = new QLabel(m_lockButton);
-    const QIcon lock = QIcon::fromTheme(u"changes-prevent"_s, QIcon::fromTheme(u"system-lock-screen"_s));
-    icon->setPixmap(lock.pixmap(16, 16));
+    icon->setObjectName(u"lockIcon"_s);
+    icon->setFixedSize(16, 16);
+    m_lockIcon = icon;
     auto *lockText = new QLabel(tr("変更するにはカギをクリックします"), m_lockButton);
     lockText->setObjectName(u"lockText"_s);
     lockText->setToolTip(tr("マウスでクリック"));
@@ -367,6 +368,20 @@ void AuthorizationLockView::selectTab(int index)
         windows[index]->makeKeyAndOrderFront();
         m_winIndex = index;
         refresh();
+    }
+}
+
+void AuthorizationLockView::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_lockIcon && m_lockIcon->pixmap().isNull() && !m_lockIconRequested) {
+        // Looking up the icon theme costs more than the rest of the window: the
+        // icon follows right after the first frame instead of delaying it.
+        m_lockIconRequested = true;
+        QTimer::singleShot(0, m_lockIcon, [icon = m_lockIcon] {
+            const QIcon lock = QIcon::fromTheme(u"changes-prevent"_s, QIcon::fromTheme(u"system-lock-screen"_s));
+            icon->setPixmap(lock.pixmap(16, 16));
+        });
     }
 }
 

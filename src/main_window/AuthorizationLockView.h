@@ -80,6 +80,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void refresh();
@@ -124,6 +125,8 @@ private:
     QLabel *m_heading = nullptr;
     QLabel *m_animalLine = nullptr;
     QPushButton *m_lockButton = nullptr;
+    QLabel *m_lockIcon = nullptr;
+    bool m_lockIconRequested = false;
     QLabel *m_banner = nullptr;
     QWidget *m_contentPanel = nullptr;
     QLabel *m_statusTitle = nullptr;

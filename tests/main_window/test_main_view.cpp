@@ -1,4 +1,4 @@
-#include "auth/AuthorizationController.h"
+#include "common/FakeGates.h"
 #include "common/TestMain.h"
 #include "main_window/AuthorizationLockView.h"
 #include "main_window/PreferenceKeys.h"
@@ -18,13 +18,6 @@
 
 using namespace Qt::StringLiterals;
 
-struct Fingerprint {
-    bool available = true;
-    std::optional<QString> unavailableReason;
-    int biometry = LAContext::biometryTypeTouchID;
-    bool match = true;
-    std::optional<QString> failureReason;
-};
 Q_DECLARE_METATYPE(Fingerprint)
 
 namespace {
@@ -49,63 +42,6 @@ Fingerprint otherBiometry()
     f.biometry = 2;
     return f;
 }
-
-// Grants or denies without asking anybody; the real polkit layer has its own tests.
-class FixedAuthorization : public AuthorizationServices {
-public:
-    explicit FixedAuthorization(bool grant) : m_grant(grant) {}
-    OSStatus create(const AuthorizationRights *, const void *, AuthorizationFlags,
-                    AuthorizationRef *authorization) override
-    {
-        *authorization = reinterpret_cast<AuthorizationRef>(&m_handle);
-        return AuthorizationStatus::success;
-    }
-    OSStatus copyRights(AuthorizationRef, const AuthorizationRights *, const void *, AuthorizationFlags,
-                        AuthorizationRights **) override
-    {
-        return m_grant ? AuthorizationStatus::success : AuthorizationStatus::denied;
-    }
-    void free(AuthorizationRef) override {}
-    void cancel() override {}
-
-private:
-    bool m_grant;
-    int m_handle = 0;
-};
-
-
-class FakeContext : public LAContext {
-public:
-    explicit FakeContext(Fingerprint setup) : m_setup(std::move(setup)) {}
-    bool canEvaluatePolicy(int, std::optional<PlatformError> *error) override
-    {
-        if (!m_setup.available && m_setup.unavailableReason)
-            *error = PlatformError{u"test"_s, -6, *m_setup.unavailableReason};
-        return m_setup.available;
-    }
-    int biometryType() const override { return m_setup.biometry; }
-    void evaluatePolicy(int, const QString &, Reply reply) override
-    {
-        QTimer::singleShot(0, this, [this, reply] {
-            std::optional<PlatformError> error;
-            if (!m_setup.match && m_setup.failureReason)
-                error = PlatformError{u"test"_s, -1, *m_setup.failureReason};
-            reply(m_setup.match, error);
-        });
-    }
-
-private:
-    Fingerprint m_setup;
-};
-
-class FakeFactory : public LAContextFactory {
-public:
-    Fingerprint setup;
-    std::unique_ptr<LAContext> makeContext(QWidget *) override
-    {
-        return std::make_unique<FakeContext>(setup);
-    }
-};
 
 } // namespace
 
@@ -137,16 +73,6 @@ private:
         if (!QTest::qWaitFor([&view] { return view->unlockContent(); }))
             qWarning("The fingerprint gate did not open");
         return view;
-    }
-    // QTest::keyClicks only knows ASCII.
-    static void typeText(QWidget *widget, const QString &text)
-    {
-        for (const QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QCoreApplication::sendEvent(widget, &press);
-            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-            QCoreApplication::sendEvent(widget, &release);
-        }
     }
     template <typename T> static T *child(const QWidget *view, const QString &name)
     {

@@ -52,12 +52,13 @@ void TabGroupWindow::addTabbedWindow(HostWindow *window, HostWindow *relativeTo,
     if (anchor >= 0)
         position = ordering == Ordering::Above ? anchor + 1 : anchor;
     m_tabs->insertTab(position, window, window->title());
+    disconnect(window, &QWidget::windowTitleChanged, this, nullptr); // once, if it is added again
     connect(window, &QWidget::windowTitleChanged, this, [this, window](const QString &title) {
         const int index = m_tabs->indexOf(window);
         if (index >= 0)
             m_tabs->setTabText(index, title);
         updateTitle();
-    }, Qt::UniqueConnection);
+    });
     updateTitle();
     Q_EMIT windowsChanged();
 }
