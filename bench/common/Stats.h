@@ -29,12 +29,6 @@ inline double millisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-inline void printHeader()
-{
-    std::printf("| Measurement | Median | Min | Max | Runs | Baseline median | Ratio | Target |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
-}
-
 inline void printRow(const std::string &name, const Stats &stats, const std::string &unit,
                      const Stats *baseline = nullptr, const std::string &target = {})
 {

@@ -13,6 +13,10 @@
 #include "platform/windowing/WindowSystem.h"
 
 #include <QApplication>
+#include <QTextStream>
+
+#include <cstring>
+#include <utility>
 #include <QIcon>
 #include <QMenuBar>
 #include <QScreen>
@@ -135,8 +139,28 @@ void YumekazuApp::moveTabToNewWindow(TabGroupWindow *from)
     group->show();
 }
 
+int YumekazuApp::checkResources(const Bundle &bundle)
+{
+    // What an installed copy needs beside its binary; a missing piece is named.
+    const std::pair<QString, QString> needed[] = {{u"MyModel"_s, u"mlmodelc"_s},
+                                                  {u"Yumekazu"_s, u"pdf"_s}};
+    int missing = 0;
+    QTextStream out(stdout);
+    out << "Resources: " << bundle.resourceDirectory() << '\n';
+    for (const auto &[name, extension] : needed) {
+        const auto found = bundle.url(name, extension);
+        out << name << '.' << extension << ": " << (found ? *found : u"missing"_s) << '\n';
+        missing += found ? 0 : 1;
+    }
+    return missing == 0 ? 0 : 1;
+}
+
 int YumekazuApp::main(int argc, char *argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "--check-resources") == 0) {
+        const QCoreApplication core(argc, argv);
+        return checkResources(Bundle::main());
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(u"Yumekazu"_s);
     QApplication::setApplicationDisplayName(u"Yumekazu"_s);

@@ -1,0 +1,15 @@
+# A Debian package of the installed tree: `cpack -G DEB` in the build folder.
+set(CPACK_PACKAGE_NAME yumekazu)
+set(CPACK_PACKAGE_VENDOR "Yumekazu developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Small note pad behind an administrator and a fingerprint check")
+set(CPACK_PACKAGE_CONTACT "Yumekazu developers <yumekazu@localhost>")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Services behind the two gates, fonts for the interface and the lock icon.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "polkitd, fonts-noto-cjk, adwaita-icon-theme, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fprintd")
+include(CPack)
