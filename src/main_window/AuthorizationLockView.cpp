@@ -597,8 +597,31 @@ bool AuthorizationLockView::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+// With YUMEKAZU_TRACE set, each change of what the window shows is written to
+// standard error as one line, so an end-to-end run can follow it from outside.
+void AuthorizationLockView::traceState()
+{
+    static const bool enabled = qEnvironmentVariableIsSet("YUMEKAZU_TRACE");
+    if (!enabled)
+        return;
+    const QString line = u"state: window=%1 unlocked=%2 authenticated=%3 content=%4 alert=%5 people=%6 date=%7 result=%8"_s
+                             .arg(quintptr(this), 0, 16)
+                             .arg(int(m_unlocked))
+                             .arg(int(m_isAuthenticated))
+                             .arg(int(m_unlockContent))
+                             .arg(int(m_showAlert))
+                             .arg(m_peopleNum)
+                             .arg(m_dateTime.date().toString(Qt::ISODate))
+                             .arg(m_result.value_or(u"-"_s));
+    if (line == m_lastTrace)
+        return;
+    m_lastTrace = line;
+    std::cerr << line.toStdString() << std::endl;
+}
+
 void AuthorizationLockView::refresh()
 {
+    traceState();
     m_animalLine->setVisible(m_sp2 == 1);
     m_animalLine->setText(u"🐱🐤"_s + QString::number(m_winIndex));
     m_lockButton->setVisible(!m_unlocked);

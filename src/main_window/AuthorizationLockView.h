@@ -84,6 +84,7 @@ protected:
 
 private:
     void refresh();
+    void traceState();
     void buildContentPanel();
     void buildWorkArea();
     void startupParagraphRule();
@@ -143,4 +144,5 @@ private:
     bool m_composing = false;
     bool m_noteUpdatePending = false;
     bool m_storingNote = false;
+    QString m_lastTrace;
 };
