@@ -132,6 +132,7 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     icon->setObjectName(u"lockIcon"_s);
     icon->setFixedSize(16, 16);
     m_lockIcon = icon;
+    m_lockButton->installEventFilter(this);
     auto *lockText = new QLabel(tr("変更するにはカギをクリックします"), m_lockButton);
     lockText->setObjectName(u"lockText"_s);
     lockText->setToolTip(tr("マウスでクリック"));
@@ -371,18 +372,17 @@ void AuthorizationLockView::selectTab(int index)
     }
 }
 
-void AuthorizationLockView::paintEvent(QPaintEvent *event)
+void AuthorizationLockView::loadLockIconSoon()
 {
-    QWidget::paintEvent(event);
-    if (m_lockIcon && m_lockIcon->pixmap().isNull() && !m_lockIconRequested) {
-        // Looking up the icon theme costs more than the rest of the window: the
-        // icon follows right after the first frame instead of delaying it.
-        m_lockIconRequested = true;
-        QTimer::singleShot(0, m_lockIcon, [icon = m_lockIcon] {
-            const QIcon lock = QIcon::fromTheme(u"changes-prevent"_s, QIcon::fromTheme(u"system-lock-screen"_s));
-            icon->setPixmap(lock.pixmap(16, 16));
-        });
-    }
+    if (m_lockIconRequested || !m_lockIcon)
+        return;
+    // Looking up the icon theme costs more than the rest of the window: the
+    // icon follows right after the first frame instead of delaying it.
+    m_lockIconRequested = true;
+    QTimer::singleShot(0, m_lockIcon, [icon = m_lockIcon] {
+        const QIcon lock = QIcon::fromTheme(u"changes-prevent"_s, QIcon::fromTheme(u"system-lock-screen"_s));
+        icon->setPixmap(lock.pixmap(16, 16));
+    });
 }
 
 void AuthorizationLockView::closeEvent(QCloseEvent *event)
@@ -569,6 +569,8 @@ void AuthorizationLockView::applyStoredNote()
 
 bool AuthorizationLockView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_lockButton && event->type() == QEvent::Paint)
+        loadLockIconSoon();
     if (watched == m_editor && event->type() == QEvent::InputMethod) {
         const auto *ime = static_cast<QInputMethodEvent *>(event);
         const bool composingAfter = !ime->preeditString().isEmpty();

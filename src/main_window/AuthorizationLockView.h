@@ -80,11 +80,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private:
     void refresh();
     void traceState();
+    void loadLockIconSoon();
     void buildContentPanel();
     void buildWorkArea();
     void startupParagraphRule();
