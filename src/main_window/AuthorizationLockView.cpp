@@ -457,11 +457,9 @@ void AuthorizationLockView::buildWorkArea()
     pickerLabel->setBuddy(m_calendar);
     work->addWidget(m_calendar);
     work->addWidget(m_time, 0, Qt::AlignLeft);
-    connect(m_calendar, &QCalendarWidget::clicked, this, [this](QDate date) {
-        setDateTime(QDateTime(date, m_dateTime.time()));
-    });
-    connect(m_calendar, &QCalendarWidget::activated, this, [this](QDate date) {
-        setDateTime(QDateTime(date, m_dateTime.time()));
+    // Mouse and keyboard both move the selection; refresh() blocks the echo.
+    connect(m_calendar, &QCalendarWidget::selectionChanged, this, [this] {
+        setDateTime(QDateTime(m_calendar->selectedDate(), m_dateTime.time()));
     });
     connect(m_time, &QTimeEdit::timeChanged, this, [this](QTime time) {
         setDateTime(QDateTime(m_dateTime.date(), QTime(time.hour(), time.minute())));
@@ -518,6 +516,7 @@ void AuthorizationLockView::buildWorkArea()
 
     // The work area has just come on screen.
     startupParagraphRule();
+    m_editor->setFocus();
 }
 
 void AuthorizationLockView::startupParagraphRule()
