@@ -385,6 +385,14 @@ void AuthorizationLockView::loadLockIconSoon()
     });
 }
 
+void AuthorizationLockView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Keyboard users can open the lock at once with Space.
+    if (!m_unlocked && m_lockButton)
+        m_lockButton->setFocus();
+}
+
 void AuthorizationLockView::closeEvent(QCloseEvent *event)
 {
     // A pending authorization must not outlive the window that asked for it.
