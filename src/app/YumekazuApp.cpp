@@ -8,6 +8,7 @@
 #include "platform/core/PreferenceStore.h"
 #include "platform/core/UrlOpener.h"
 #include "platform/dialogs/QtPanelFactory.h"
+#include "platform/localauth/FprintdContextFactory.h"
 #include "platform/windowing/HostWindow.h"
 #include "platform/windowing/TabGroupWindow.h"
 #include "platform/windowing/WindowSystem.h"
@@ -173,7 +174,9 @@ int YumekazuApp::main(int argc, char *argv[])
     PreferenceStore store(PreferenceStore::standardFilePath());
     DesktopUrlOpener opener;
     QtPanelFactory panels;
+    FprintdContextFactory fingerprints;
     Platform platform;
+    platform.localAuthentication = &fingerprints;
     platform.store = &store;
     platform.opener = &opener;
     platform.panels = &panels;

@@ -1,0 +1,43 @@
+#include "platform/localauth/FingerprintPrompt.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
+    : QDialog(parent), m_hint(new QLabel(tr("指紋リーダーに指を触れてください"), this))
+{
+    setObjectName(u"fingerprintPrompt"_s);
+    setWindowTitle(tr("指紋認証"));
+    setModal(false);
+    auto *layout = new QVBoxLayout(this);
+    auto *reasonLabel = new QLabel(reason, this);
+    reasonLabel->setWordWrap(true);
+    QFont bold = reasonLabel->font();
+    bold.setBold(true);
+    reasonLabel->setFont(bold);
+    layout->addWidget(reasonLabel);
+    m_hint->setObjectName(u"fingerprintHint"_s);
+    m_hint->setWordWrap(true);
+    layout->addWidget(m_hint);
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *cancel = buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(u"fingerprintCancel"_s);
+    layout->addWidget(buttons);
+    // Closing the window or pressing Escape gives up as well.
+    connect(this, &QDialog::rejected, this, &FingerprintPrompt::cancelled);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void FingerprintPrompt::setHint(const QString &hint)
+{
+    m_hint->setText(hint);
+}
+
+QString FingerprintPrompt::hint() const
+{
+    return m_hint->text();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+
+// The small window shown while a fingerprint is being checked: why, what to
+// do, and a way to give up.
+class FingerprintPrompt : public QDialog {
+    Q_OBJECT
+
+public:
+    FingerprintPrompt(const QString &reason, QWidget *parent);
+    void setHint(const QString &hint);
+    [[nodiscard]] QString hint() const;
+
+Q_SIGNALS:
+    void cancelled();
+
+private:
+    QLabel *m_hint;
+};

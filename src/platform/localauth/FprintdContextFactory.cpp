@@ -1,0 +1,13 @@
+#include "platform/localauth/FprintdContextFactory.h"
+
+#include "platform/localauth/FprintdContext.h"
+
+FprintdContextFactory::FprintdContextFactory(QDBusConnection bus, std::chrono::milliseconds scanTimeout)
+    : m_bus(std::move(bus)), m_scanTimeout(scanTimeout)
+{
+}
+
+std::unique_ptr<LAContext> FprintdContextFactory::makeContext(QWidget *promptParent)
+{
+    return std::make_unique<FprintdContext>(m_bus, m_scanTimeout, promptParent);
+}
