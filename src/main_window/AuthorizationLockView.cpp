@@ -503,11 +503,16 @@ void AuthorizationLockView::buildWorkArea()
     work->addWidget(m_editor);
 
     auto *row = new QHBoxLayout();
+    row->setSpacing(4);
     work->addLayout(row);
     const auto addButton = [this, row](const QString &label, const QString &name, auto action) {
         auto *button = new QPushButton(label, m_workArea);
         button->setObjectName(name);
         button->setAutoDefault(false);
+        // Seven items share a narrow window: as wide as the label needs, not
+        // the style's usual minimum.
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(label) + 14);
+        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         connect(button, &QPushButton::clicked, this, action);
         row->addWidget(button);
         return button;
@@ -525,6 +530,7 @@ void AuthorizationLockView::buildWorkArea()
     // The work area has just come on screen.
     startupParagraphRule();
     m_editor->setFocus();
+    QTimer::singleShot(200, this, &AuthorizationLockView::traceWidgets);
 }
 
 void AuthorizationLockView::startupParagraphRule()
@@ -626,6 +632,22 @@ void AuthorizationLockView::traceState()
         return;
     m_lastTrace = line;
     std::cerr << line.toStdString() << std::endl;
+}
+
+// Where the work area's controls are on screen, for the same runs.
+void AuthorizationLockView::traceWidgets()
+{
+    static const bool enabled = qEnvironmentVariableIsSet("YUMEKAZU_TRACE");
+    if (!enabled || !m_workArea)
+        return;
+    for (const QWidget *widget : m_workArea->findChildren<QWidget *>()) {
+        if (widget->objectName().isEmpty() || !widget->isVisible())
+            continue;
+        const QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
+        std::cerr << "widget: window=" << QString::number(quintptr(this), 16).toStdString() << ' '
+                  << widget->objectName().toStdString() << ' ' << topLeft.x() << ' ' << topLeft.y() << ' '
+                  << widget->width() << ' ' << widget->height() << std::endl;
+    }
 }
 
 void AuthorizationLockView::refresh()

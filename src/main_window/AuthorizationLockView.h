@@ -85,6 +85,7 @@ protected:
 private:
     void refresh();
     void traceState();
+    void traceWidgets();
     void loadLockIconSoon();
     void buildContentPanel();
     void buildWorkArea();
