@@ -29,7 +29,6 @@ SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(pa
                               tr("indexの近くに動物を表示（再起動必要）"),
                               tr("起動時に文例を表示（再起動必要）")};
     auto *row = new QHBoxLayout(this);
-    row->setAlignment(Qt::AlignVCenter);
     for (int i = 0; i < 3; ++i) {
         // A switch with a label that wraps, so the long texts fit the small frame.
         auto *column = new QVBoxLayout();
@@ -41,7 +40,9 @@ SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(pa
         label->setBuddy(m_toggles[i]);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         column->addWidget(m_toggles[i], 0, Qt::AlignHCenter);
-        column->addWidget(label);
+        // The label takes the height left, so the wrapped text is never cut.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+        column->addWidget(label, 1);
         row->addLayout(column, 1);
         connect(m_toggles[i], &QCheckBox::clicked, this,
                 [this, i](bool on) { m_store.setInteger(keyOf(i), on ? 1 : 0); });
