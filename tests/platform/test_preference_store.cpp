@@ -5,7 +5,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
+
+#include <csignal>
 
 #include <memory>
 
@@ -157,6 +161,44 @@ private Q_SLOTS:
         if (!directory)
             QCOMPARE(readRaw(*store.backupPath()), contents);
         QCOMPARE(PreferenceStore(m_path).string(u"StringKey"_s), u"新しいメモ"_s);
+    }
+
+    void killedProcessLosesAtMostASecond()
+    {
+        QProcess writer;
+        writer.start(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s, {m_path});
+        QVERIFY(writer.waitForStarted());
+        QList<std::pair<int, qint64>> changes; // counter, milliseconds since start
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 2500 && writer.state() == QProcess::Running) {
+            writer.waitForReadyRead(100);
+            while (writer.canReadLine()) {
+                const QList<QByteArray> fields = writer.readLine().trimmed().split(' ');
+                changes.append({fields.value(0).toInt(), fields.value(1).toLongLong()});
+            }
+        }
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        writer.waitForFinished();
+        while (writer.canReadLine()) {
+            const QList<QByteArray> fields = writer.readLine().trimmed().split(' ');
+            changes.append({fields.value(0).toInt(), fields.value(1).toLongLong()});
+        }
+        QVERIFY(changes.size() > 20);
+
+        // The file is whole, and no older than a second before the kill.
+        PreferenceStore reopened(m_path);
+        QVERIFY(!reopened.backupPath());
+        const QString note = reopened.string(u"StringKey"_s).value_or(QString());
+        const int saved = note.section(u' ', 1, 1).toInt();
+        QVERIFY(saved > 0);
+        QVERIFY(note.endsWith(QString(20000, u'猫')));
+        const qint64 last = changes.constLast().second;
+        const auto savedChange = std::find_if(changes.cbegin(), changes.cend(),
+                                              [saved](const auto &c) { return c.first == saved; });
+        QVERIFY(savedChange != changes.cend());
+        QVERIFY2(last - savedChange->second <= 1000,
+                 qPrintable(u"lost %1 ms of changes"_s.arg(last - savedChange->second)));
     }
 
     void failedWriteStaysPending()
