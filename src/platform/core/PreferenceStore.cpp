@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace Qt::StringLiterals;
 
@@ -28,7 +29,8 @@ PreferenceStore::PreferenceStore(QString filePath, QObject *parent)
 {
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(writeDelayMs);
-    connect(&m_writeTimer, &QTimer::timeout, this, &PreferenceStore::flush);
+    connect(&m_writeTimer, &QTimer::timeout, this, &PreferenceStore::writeSoon);
+    connect(&m_writeWatcher, &QFutureWatcher<bool>::finished, this, &PreferenceStore::collectWrite);
     load();
 }
 
@@ -140,13 +142,10 @@ void PreferenceStore::store(const QString &key, const QVariant &value)
     Q_EMIT valueChanged(key);
 }
 
-bool PreferenceStore::flush()
+// Runs on any thread: only its arguments are touched.
+bool PreferenceStore::writeFile(const QString &filePath, const QHash<QString, QVariant> &values)
 {
-    m_writeTimer.stop();
-    if (!m_dirty || m_filePath.isEmpty())
-        return true;
-
-    const QFileInfo info(m_filePath);
+    const QFileInfo info(filePath);
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     if (!info.exists()) {
@@ -154,22 +153,65 @@ bool PreferenceStore::flush()
         // first; QSettings then replaces it atomically and keeps the
         // permissions of the file it replaces.
         QFile::setPermissions(info.absolutePath(), privateDir);
-        QFile file(m_filePath);
+        QFile file(filePath);
         if (!file.open(QIODevice::WriteOnly, privateFile))
             return false;
     }
-
     {
-        QSettings settings(m_filePath, QSettings::IniFormat);
+        QSettings settings(filePath, QSettings::IniFormat);
         settings.clear();
-        for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
             settings.setValue(it.key(), it.value());
         settings.sync();
         if (settings.status() != QSettings::NoError)
             return false;
     }
-    if ((QFile::permissions(m_filePath) & ~privateFile) != 0)
-        QFile::setPermissions(m_filePath, privateFile);
+    if ((QFile::permissions(filePath) & ~privateFile) != 0)
+        QFile::setPermissions(filePath, privateFile);
+    return true;
+}
+
+// A timed write goes to a worker thread with a copy of the values (cheap:
+// the strings are shared), so a large note never stalls typing.
+void PreferenceStore::writeSoon()
+{
+    if (m_writing.isRunning()) {
+        m_writeTimer.start(); // one write at a time; try again shortly
+        return;
+    }
+    collectWrite();
+    if (!m_dirty || m_filePath.isEmpty())
+        return;
+    m_dirty = false;
+    m_inFlight = true;
+    m_writing = QtConcurrent::run(&PreferenceStore::writeFile, m_filePath, m_values);
+    m_writeWatcher.setFuture(m_writing);
+}
+
+// Takes in the result of a finished background write.
+void PreferenceStore::collectWrite()
+{
+    if (!m_inFlight || !m_writing.isFinished())
+        return;
+    m_inFlight = false;
+    if (!m_writing.result()) {
+        // Not on disk: keep it pending and try again with the next write.
+        m_dirty = true;
+        if (!m_writeTimer.isActive())
+            m_writeTimer.start();
+    }
+}
+
+bool PreferenceStore::flush()
+{
+    m_writeTimer.stop();
+    m_writing.waitForFinished();
+    collectWrite();
+    m_writeTimer.stop();
+    if (!m_dirty || m_filePath.isEmpty())
+        return true;
+    if (!writeFile(m_filePath, m_values))
+        return false;
     m_dirty = false;
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFuture>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -47,7 +49,7 @@ public:
     [[nodiscard]] QString filePath() const { return m_filePath; }
     // Where an unreadable or corrupt store file was moved at start, if it was.
     [[nodiscard]] std::optional<QString> backupPath() const { return m_backupPath; }
-    [[nodiscard]] bool hasPendingChanges() const { return m_dirty; }
+    [[nodiscard]] bool hasPendingChanges() const { return m_dirty || m_inFlight; }
 
 Q_SIGNALS:
     void valueChanged(const QString &key);
@@ -56,10 +58,16 @@ private:
     void load();
     void moveAside();
     void store(const QString &key, const QVariant &value);
+    void writeSoon();
+    void collectWrite();
+    static bool writeFile(const QString &filePath, const QHash<QString, QVariant> &values);
 
     QString m_filePath;
     QHash<QString, QVariant> m_values;
     QTimer m_writeTimer;
     std::optional<QString> m_backupPath;
     bool m_dirty = false;
+    bool m_inFlight = false;
+    QFuture<bool> m_writing;
+    QFutureWatcher<bool> m_writeWatcher;
 };
