@@ -25,6 +25,7 @@
 #include <QTextDocument>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -98,39 +99,38 @@ void layOutTitlePage(QTextDocument &document)
     }
 }
 
-// CJK fonts draw a radical and the ideograph it stands for with one glyph
-// (U+2F47 KANGXI RADICAL SUN and U+65E5 日). The PDF text map then names the
-// lowest code point for that glyph, the radical, and a search for 日付 in the
-// viewer finds nothing. This table says which ideograph to name instead.
-QHash<char32_t, char32_t> ideographsForRadicals(const QFont &font)
+// CJK fonts draw several code points with one glyph: a radical and the
+// ideograph it stands for (U+2F47 and 日), U+2027 and the katakana middle dot
+// ・. The PDF text map names the lowest code point for each glyph, so a viewer
+// search for 日時 would find nothing. The document's own characters tell which
+// code point was meant; this table maps every other code point that shares a
+// glyph with one of them to that character.
+QHash<char32_t, char32_t> intendedCharacters(const QFont &font, const QString &documentText)
 {
     const QRawFont raw = QRawFont::fromFont(font);
-    const auto glyphsOf = [&raw](char32_t first, char32_t last) {
-        QString all;
-        for (char32_t c = first; c <= last; ++c)
-            all.append(QChar(char16_t(c)));
-        return raw.glyphIndexesForString(all);
-    };
-    constexpr char32_t firstIdeograph = 0x4E00;
-    constexpr char32_t lastIdeograph = 0x9FFF;
-    const QList<quint32> ideographGlyphs = glyphsOf(firstIdeograph, lastIdeograph);
-    QHash<quint32, char32_t> ideographByGlyph;
-    for (qsizetype i = 0; i < ideographGlyphs.size(); ++i) {
-        if (ideographGlyphs.at(i) != 0 && !ideographByGlyph.contains(ideographGlyphs.at(i)))
-            ideographByGlyph.insert(ideographGlyphs.at(i), firstIdeograph + char32_t(i));
+    QString used = documentText + u"0123456789"_s;
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    used.removeIf([](QChar c) { return c.isSurrogate(); });
+    const QList<quint32> usedGlyphs = raw.glyphIndexesForString(used);
+    QHash<quint32, char32_t> meantByGlyph;
+    for (qsizetype i = 0; i < usedGlyphs.size() && i < used.size(); ++i) {
+        if (usedGlyphs.at(i) != 0 && !meantByGlyph.contains(usedGlyphs.at(i)))
+            meantByGlyph.insert(usedGlyphs.at(i), used.at(i).unicode());
     }
-    // Radicals, kanbun marks, strokes and the rare ideographs below U+4E00.
-    const std::pair<char32_t, char32_t> lookalikes[] = {
-        {0x2E80, 0x2FDF}, {0x3190, 0x319F}, {0x31C0, 0x31EF}, {0x3400, 0x4DBF}};
+    QString everyCharacter;
+    for (char32_t c = 1; c <= 0xFFFF; ++c) {
+        if (!QChar::isSurrogate(c))
+            everyCharacter.append(QChar(char16_t(c)));
+    }
+    const QList<quint32> glyphs = raw.glyphIndexesForString(everyCharacter);
     QHash<char32_t, char32_t> replacements;
-    for (const auto &[first, last] : lookalikes) {
-        const QList<quint32> glyphs = glyphsOf(first, last);
-        for (qsizetype i = 0; i < glyphs.size(); ++i) {
-            if (glyphs.at(i) == 0)
-                continue;
-            if (const auto it = ideographByGlyph.constFind(glyphs.at(i)); it != ideographByGlyph.cend())
-                replacements.insert(first + char32_t(i), *it);
-        }
+    for (qsizetype i = 0; i < glyphs.size() && i < everyCharacter.size(); ++i) {
+        const QChar c = everyCharacter.at(i);
+        if (glyphs.at(i) == 0 || std::binary_search(used.cbegin(), used.cend(), c))
+            continue;
+        if (const auto it = meantByGlyph.constFind(glyphs.at(i)); it != meantByGlyph.cend())
+            replacements.insert(c.unicode(), *it);
     }
     return replacements;
 }
@@ -261,7 +261,7 @@ int main(int argc, char *argv[])
         fail(u"the PDF could not be rendered"_s);
         return 1;
     }
-    fixTextMaps(pdf, ideographsForRadicals(font));
+    fixTextMaps(pdf, intendedCharacters(font, document.toPlainText()));
 
     QSaveFile output(outputPath);
     if (!output.open(QIODevice::WriteOnly) || output.write(pdf) != pdf.size() || !output.commit()) {
