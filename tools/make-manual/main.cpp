@@ -35,6 +35,9 @@ namespace {
 
 constexpr auto defaultFamily = "Noto Sans CJK JP";
 constexpr qreal bodyPointSize = 10.5;
+constexpr int resolution = 300;
+// Space under the title, in layout units (printer dots).
+constexpr qreal titleGap = resolution * 0.5;
 
 void fail(const QString &message)
 {
@@ -65,7 +68,7 @@ bool fontIsAvailable(const QFont &font)
 }
 
 // Title page: the first level-one heading and the paragraphs up to the first
-// level-two heading, centred; the first chapter starts on a fresh page.
+// level-two heading; the first chapter starts on a fresh page.
 void layOutTitlePage(QTextDocument &document)
 {
     bool onTitlePage = false;
@@ -76,8 +79,7 @@ void layOutTitlePage(QTextDocument &document)
         QTextBlockFormat format = block.blockFormat();
         if (level == 1 && !onTitlePage && !firstChapterSeen) {
             onTitlePage = true;
-            format.setTopMargin(180);
-            format.setBottomMargin(40);
+            format.setBottomMargin(titleGap);
         }
         if (level == 2) {
             if (!firstChapterSeen && onTitlePage)
@@ -90,7 +92,6 @@ void layOutTitlePage(QTextDocument &document)
             continue;
         }
         if (onTitlePage) {
-            format.setAlignment(Qt::AlignHCenter);
             cursor.setBlockFormat(format);
         } else if (level == 3) {
             format.setTopMargin(10);
@@ -251,7 +252,7 @@ int main(int argc, char *argv[])
         writer.setCreator(u"Yumekazu"_s);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
-        writer.setResolution(300);
+        writer.setResolution(resolution);
         // An unpaginated document is paginated by print(), which also sets
         // 2 cm margins and numbers the pages.
         document.print(&writer);
