@@ -15,7 +15,7 @@ RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 qt6-qpa-plugins fonts-noto-cjk fonts-no
 # PDF text extraction and window tooling for the end-to-end runs.
 TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
-  imagemagick x11-utils dpkg-dev)
+  imagemagick x11-utils dpkg-dev desktop-file-utils)
 
 say() { printf '\033[1m==> %s\033[0m\n' "$*"; }
 

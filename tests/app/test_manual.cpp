@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +19,11 @@ QString resourcePath(const QString &name)
 QString manualPath()
 {
     return resourcePath(u"Yumekazu.pdf"_s);
+}
+
+QString toolPath()
+{
+    return qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tools/yumekazu-make-manual"_s;
 }
 
 QString desktopEntryPath()
@@ -174,6 +180,84 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(30000));
         const QString output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
         QVERIFY2(process.exitCode() == 0 && !output.contains(u"error"_s), qPrintable(output));
+    }
+
+    // The build tool: a failed run must stop the build and leave the last good
+    // manual in place, never a truncated or empty one.
+    void toolRefusesBadInput_data()
+    {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<bool>("sourceExists");
+        QTest::newRow("missing source") << QByteArray() << QStringList() << false;
+        QTest::newRow("not UTF-8") << QByteArray("# \xff\xfe title\n") << QStringList() << true;
+        QTest::newRow("font not installed")
+            << QByteArray("# title\n") << QStringList{u"--font"_s, u"No Such Font Family 42"_s} << true;
+        QTest::newRow("missing output argument") << QByteArray("# title\n") << QStringList{u"--only-source"_s} << true;
+    }
+
+    void toolRefusesBadInput()
+    {
+        QFETCH(QByteArray, source);
+        QFETCH(QStringList, extra);
+        QFETCH(bool, sourceExists);
+        QTemporaryDir dir;
+        const QString sourcePath = dir.filePath(u"manual.md"_s);
+        const QString outputPath = dir.filePath(u"manual.pdf"_s);
+        if (sourceExists) {
+            QFile file(sourcePath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(source);
+        }
+        {
+            QFile previous(outputPath);
+            QVERIFY(previous.open(QIODevice::WriteOnly));
+            previous.write("previous manual");
+        }
+        QStringList arguments{sourcePath, outputPath};
+        if (extra == QStringList{u"--only-source"_s})
+            arguments = {sourcePath};
+        else
+            arguments += extra;
+        QProcess tool;
+        tool.start(toolPath(), arguments);
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QVERIFY(tool.exitCode() != 0);
+        QVERIFY(!tool.readAllStandardError().isEmpty());
+        QFile previous(outputPath);
+        QVERIFY(previous.open(QIODevice::ReadOnly));
+        QCOMPARE(previous.readAll(), QByteArray("previous manual"));
+    }
+
+    // Characters that share a glyph with look-alikes come back as written.
+    void toolKeepsTextSearchable_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("middle dot") << u"動物・食べ物・旅行"_s;
+        QTest::newRow("radical look-alikes") << u"日時 長い 見る 言う 一人 金曜"_s;
+        QTest::newRow("latin and kana") << u"Touch IDで認証する Ctrl+Q"_s;
+    }
+
+    void toolKeepsTextSearchable()
+    {
+        QFETCH(QString, line);
+        QTemporaryDir dir;
+        const QString sourcePath = dir.filePath(u"manual.md"_s);
+        const QString outputPath = dir.filePath(u"manual.pdf"_s);
+        QFile file(sourcePath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write((u"# 見出し\n\n## 本文\n\n"_s + line + u'\n').toUtf8());
+        file.close();
+        QProcess tool;
+        tool.start(toolPath(), {sourcePath, outputPath});
+        QVERIFY(tool.waitForFinished(60000));
+        QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+        const auto text = runTool(u"pdftotext"_s, {u"-enc"_s, u"UTF-8"_s, outputPath, u"-"_s});
+        QVERIFY(text.has_value());
+        QVERIFY2(text->contains(line), qPrintable(*text));
+        // The title page comes first; the body starts on the next page.
+        QVERIFY(text->indexOf(u'\f') < text->indexOf(line));
     }
 
     void iconIsBesideTheResources()
