@@ -6,12 +6,10 @@
 // text follows on numbered pages. The output is replaced atomically, so an
 // interrupted build never leaves a truncated manual behind.
 
-#include <QFile>
-#include <QFileInfo>
-#include <QFont>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QBuffer>
+#include <QFile>
+#include <QFont>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QPageLayout>
@@ -26,7 +24,6 @@
 #include <QTextStream>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -232,7 +229,7 @@ int main(int argc, char *argv[])
     if (!source)
         return 1;
 
-    QFont font(family, 1);
+    QFont font(family);
     font.setPointSizeF(bodyPointSize);
     if (!fontIsAvailable(font)) {
         fail(u"font \"%1\" is not installed (package fonts-noto-cjk)"_s.arg(family));
