@@ -9,11 +9,11 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
   libgl-dev libfasttext-dev libicu-dev)
 # What running needs on a desktop (fonts for Japanese, the lock icon, the
 # services behind the two gates, opening the help page and the manual).
-RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
+RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme xdg-utils polkitd fprintd)
 # What the tests need besides: mock services on a private bus, a real X server,
 # PDF text extraction and window tooling for the end-to-end runs.
-TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
+TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
   imagemagick x11-utils dpkg-dev desktop-file-utils)
 

@@ -1,6 +1,8 @@
 #include "common/TestMain.h"
 
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -267,6 +269,13 @@ private Q_SLOTS:
         const QByteArray svg = icon.readAll();
         QVERIFY(svg.contains("<svg"));
         QVERIFY(svg.contains("viewBox=\"0 0 128 128\""));
+        // The window icon is drawn by Qt's SVG plugin: it must render, with
+        // the page opaque and the corners outside it left transparent.
+        const QImage image = QIcon(icon.fileName()).pixmap(QSize(128, 128)).toImage();
+        QVERIFY2(!image.isNull(), "the SVG icon does not render (package libqt6svg6)");
+        QCOMPARE(image.size(), QSize(128, 128));
+        QCOMPARE(qAlpha(image.pixel(40, 60)), 255);
+        QCOMPARE(qAlpha(image.pixel(2, 2)), 0);
     }
 };
 
