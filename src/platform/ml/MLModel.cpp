@@ -1,71 +1,181 @@
 #include "platform/ml/MLModel.h"
 
+#include "platform/ml/MLArrayBatchProvider.h"
+#include "platform/ml/MLDictionaryFeatureProvider.h"
+#include "platform/ml/MLModelError.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <fasttext/fasttext.h>
 
+#include <cstring>
 #include <sstream>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-PlatformError modelError(int code, const QString &text)
+QString tr(const char *text)
 {
-    return {u"MLModelError"_s, code, text};
+    return QCoreApplication::translate("MLModel", text);
+}
+
+// A fastText model file starts with this magic number and format version.
+constexpr qint32 kFastTextMagic = 793712314;
+constexpr qint32 kFastTextVersion = 12;
+constexpr qint64 kLargestModel = 512LL * 1024 * 1024;
+
+bool hasFastTextHeader(const QByteArray &bytes)
+{
+    if (bytes.size() < 8)
+        return false;
+    qint32 magic = 0;
+    qint32 version = 0;
+    std::memcpy(&magic, bytes.constData(), 4);
+    std::memcpy(&version, bytes.constData() + 4, 4);
+    return magic == kFastTextMagic && version == kFastTextVersion;
 }
 
 } // namespace
 
-MLModel::MLModel() : m_fastText(std::make_unique<fasttext::FastText>()) {}
-MLModel::~MLModel() = default;
-
-Expected<std::shared_ptr<MLModel>> MLModel::load(const QString &url, const MLModelConfiguration &)
+MLModel::MLModel(MLModelMetadata metadata, std::unique_ptr<fasttext::FastText> fastText)
+    : m_metadata(std::move(metadata)), m_tokenizer(m_metadata.tokenizer), m_fastText(std::move(fastText))
 {
-    const QDir dir(url);
-    if (!QFileInfo(url).isDir())
-        return unexpected(modelError(1, u"The model directory does not exist."_s));
-    QString file = dir.filePath(u"model.ftz"_s);
-    if (!QFileInfo::exists(file))
-        file = dir.filePath(u"model.bin"_s);
-    if (!QFileInfo(file).isFile())
-        return unexpected(modelError(2, u"The model file is missing."_s));
-    std::shared_ptr<MLModel> model(new MLModel);
-    try {
-        model->m_fastText->loadModel(QFile::encodeName(file).toStdString());
-    } catch (const std::exception &) {
-        return unexpected(modelError(3, u"The model file cannot be read."_s));
-    }
-    return model;
 }
 
-std::string MLModel::tokenize(const QString &text)
+MLModel::~MLModel() = default;
+
+MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration &)
 {
-    QString spaced;
-    spaced.reserve(text.size() * 2);
-    for (const QChar c : text) {
-        if (c.isSpace())
-            continue;
-        spaced += c;
-        if (!c.isHighSurrogate())
-            spaced += u' ';
+    if (url.isEmpty() || !QFileInfo(url).isDir())
+        return unexpected(mlModelError(MLModelErrorCode::MissingModel, tr("モデルが見つかりません。")));
+    auto metadata = MLModelMetadata::read(url);
+    if (!metadata)
+        return unexpected(metadata.error());
+
+    const QString path = QDir(url).filePath(metadata->modelFile);
+    if (!QFileInfo(path).isFile())
+        return unexpected(mlModelError(MLModelErrorCode::MissingFile, tr("モデルのファイルがありません。")));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unexpected(mlModelError(MLModelErrorCode::Unreadable, tr("モデルのファイルを読めません。")));
+    if (file.size() < metadata->modelSize)
+        return unexpected(mlModelError(MLModelErrorCode::Truncated, tr("モデルのファイルが途中で切れています。")));
+    if (file.size() != metadata->modelSize || file.size() > kLargestModel)
+        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != metadata->modelSize)
+        return unexpected(mlModelError(MLModelErrorCode::Unreadable, tr("モデルのファイルを読めません。")));
+    // fastText trusts its input and may abort on a damaged file, so it only
+    // ever sees bytes that match the recorded fingerprint.
+    if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() != metadata->modelSha256
+        || !hasFastTextHeader(bytes))
+        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
+
+    auto fastText = std::make_unique<fasttext::FastText>();
+    try {
+        std::istringstream in(bytes.toStdString());
+        fastText->loadModel(in);
+    } catch (const std::exception &) {
+        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
     }
-    return spaced.toStdString();
+    const auto dictionary = fastText->getDictionary();
+    if (!dictionary || dictionary->nlabels() != metadata->labels.size())
+        return unexpected(mlModelError(MLModelErrorCode::IncompatibleFeatures,
+                                       tr("モデルのラベルがメタデータと合いません。")));
+    return std::shared_ptr<MLModel>(new MLModel(std::move(metadata.value()), std::move(fastText)));
+}
+
+QFuture<MLModel::LoadResult> MLModel::loadAsync(const QString &url, const MLModelConfiguration &configuration)
+{
+    auto promise = std::make_shared<QPromise<LoadResult>>();
+    QFuture<LoadResult> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, url, configuration] {
+        promise->addResult(load(url, configuration));
+        promise->finish();
+    });
+    return future;
+}
+
+void MLModel::load(const QString &url, const MLModelConfiguration &configuration, LoadHandler handler)
+{
+    load(url, configuration, QCoreApplication::instance(), std::move(handler));
+}
+
+void MLModel::load(const QString &url, const MLModelConfiguration &configuration, QObject *context,
+                   LoadHandler handler)
+{
+    Q_ASSERT(context);
+    QPointer<QObject> guard(context);
+    auto shared = std::make_shared<LoadHandler>(std::move(handler));
+    QThreadPool::globalInstance()->start([guard, shared, url, configuration] {
+        auto result = std::make_shared<LoadResult>(load(url, configuration));
+        QObject *target = guard.data();
+        if (!target)
+            return;
+        // Queued to the context's thread; Qt drops the call if context dies.
+        QMetaObject::invokeMethod(target, [shared, result] { (*shared)(std::move(*result)); }, Qt::QueuedConnection);
+    });
 }
 
 Expected<QString> MLModel::predictLabel(const QString &text) const
 {
-    std::istringstream in(tokenize(text) + "\n");
+    const std::string line = m_tokenizer.line(text);
+    if (line.empty())
+        return m_metadata.defaultLabel;
+    std::istringstream in(line + '\n');
     std::vector<std::pair<fasttext::real, std::string>> predictions;
     try {
         m_fastText->predictLine(in, predictions, 1, 0.0);
     } catch (const std::exception &) {
-        return unexpected(modelError(4, u"Prediction failed."_s));
+        return unexpected(mlModelError(MLModelErrorCode::PredictionFailed, tr("分類に失敗しました。")));
     }
+    // Tokens the model has never seen, with no known sub-word either.
     if (predictions.empty())
-        return unexpected(modelError(5, u"The model gave no label."_s));
+        return m_metadata.defaultLabel;
     QString label = QString::fromStdString(predictions.front().second);
-    label.remove(u"__label__"_s);
+    if (label.startsWith(u"__label__"_s))
+        label.remove(0, 9);
     return label;
+}
+
+Expected<std::unique_ptr<MLFeatureProvider>> MLModel::prediction(const MLFeatureProvider &input,
+                                                                 const MLPredictionOptions &) const
+{
+    const auto value = input.featureValue(m_metadata.inputFeature);
+    if (!value)
+        return unexpected(mlModelError(MLModelErrorCode::MissingInput, tr("入力の特徴量「text」がありません。")));
+    if (value->type() != MLFeatureValue::Type::String)
+        return unexpected(mlModelError(MLModelErrorCode::WrongInputType,
+                                       tr("入力の特徴量「text」が文字列ではありません。")));
+    auto label = predictLabel(value->stringValue());
+    if (!label)
+        return unexpected(label.error());
+    auto provider = MLDictionaryFeatureProvider::create(
+        {{m_metadata.outputFeature, MLFeatureValue::fromString(std::move(label.value()))}});
+    if (!provider)
+        return unexpected(provider.error());
+    return std::unique_ptr<MLFeatureProvider>(std::make_unique<MLDictionaryFeatureProvider>(std::move(provider.value())));
+}
+
+Expected<std::unique_ptr<MLBatchProvider>> MLModel::predictions(const MLBatchProvider &inputs,
+                                                                const MLPredictionOptions &options) const
+{
+    MLArrayBatchProvider::Providers outputs;
+    outputs.reserve(std::size_t(inputs.count()));
+    for (qsizetype i = 0; i < inputs.count(); ++i) {
+        auto output = prediction(inputs.features(i), options);
+        if (!output)
+            return unexpected(output.error());
+        outputs.push_back(std::move(output.value()));
+    }
+    return std::unique_ptr<MLBatchProvider>(std::make_unique<MLArrayBatchProvider>(std::move(outputs)));
 }

@@ -1,34 +1,67 @@
 #pragma once
 
 #include "platform/core/Expected.h"
+#include "platform/ml/MLBatchProvider.h"
+#include "platform/ml/MLFeatureProvider.h"
+#include "platform/ml/MLModelConfiguration.h"
+#include "platform/ml/MLModelMetadata.h"
+#include "platform/ml/MLPredictionOptions.h"
+#include "platform/ml/TextTokenizer.h"
 
+#include <QFuture>
 #include <QString>
 
+#include <functional>
 #include <memory>
+
+class QObject;
 
 namespace fasttext {
 class FastText;
 }
 
-struct MLModelConfiguration {};
-struct MLPredictionOptions {};
-
-// A compiled text classifier: a directory holding a fastText model
-// (model.ftz or model.bin) that maps the string feature "text" to "label".
+// A compiled text classifier: a directory "*.mlmodelc" holding a fastText
+// model and metadata.json, mapping the string feature "text" to the string
+// feature "label". Immutable once loaded; predictions may run on any thread.
 class MLModel {
 public:
-    static Expected<std::shared_ptr<MLModel>> load(const QString &url,
-                                                   const MLModelConfiguration &configuration = {});
+    using LoadResult = Expected<std::shared_ptr<MLModel>>;
+    using LoadHandler = std::function<void(LoadResult)>;
+
+    // Loads and checks the model synchronously. A missing, unreadable,
+    // truncated, corrupt or incompatible model is an error, never a crash.
+    static LoadResult load(const QString &url, const MLModelConfiguration &configuration = {});
+    // Loads off the calling thread and calls handler on context's thread (the
+    // application object, that is the main thread, by default). The handler is
+    // dropped if context is destroyed first.
+    static void load(const QString &url, const MLModelConfiguration &configuration, LoadHandler handler);
+    static void load(const QString &url, const MLModelConfiguration &configuration, QObject *context,
+                     LoadHandler handler);
+    // Loads on the thread pool; the future carries the result.
+    static QFuture<LoadResult> loadAsync(const QString &url, const MLModelConfiguration &configuration = {});
+
     ~MLModel();
+    MLModel(const MLModel &) = delete;
+    MLModel &operator=(const MLModel &) = delete;
+
+    [[nodiscard]] const MLModelMetadata &metadata() const { return m_metadata; }
+
+    // Reads the string feature "text" of input and returns a provider with the
+    // string feature "label". Text without any token (the empty string) gets
+    // the metadata's default label, the most frequent one in training.
+    [[nodiscard]] Expected<std::unique_ptr<MLFeatureProvider>> prediction(const MLFeatureProvider &input,
+                                                                          const MLPredictionOptions &options = {}) const;
+    // One output per input, in the same order; the first failure fails the batch.
+    [[nodiscard]] Expected<std::unique_ptr<MLBatchProvider>> predictions(const MLBatchProvider &inputs,
+                                                                         const MLPredictionOptions &options = {}) const;
 
     // The most likely label of text.
     [[nodiscard]] Expected<QString> predictLabel(const QString &text) const;
 
-    // Japanese has no spaces: every character becomes a token, the same way
-    // for training and prediction.
-    static std::string tokenize(const QString &text);
-
 private:
-    MLModel();
+    MLModel(MLModelMetadata metadata, std::unique_ptr<fasttext::FastText> fastText);
+
+    MLModelMetadata m_metadata;
+    TextTokenizer m_tokenizer;
     std::unique_ptr<fasttext::FastText> m_fastText;
 };

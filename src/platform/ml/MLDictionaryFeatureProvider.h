@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/core/Expected.h"
+#include "platform/ml/MLFeatureProvider.h"
+
+#include <QHash>
+
+// Feature values held in a dictionary.
+class MLDictionaryFeatureProvider final : public MLFeatureProvider {
+public:
+    // Fails on an empty feature name or a value without a type.
+    static Expected<MLDictionaryFeatureProvider> create(QHash<QString, MLFeatureValue> dictionary);
+
+    [[nodiscard]] QSet<QString> featureNames() const override;
+    [[nodiscard]] std::optional<MLFeatureValue> featureValue(const QString &name) const override;
+    [[nodiscard]] const QHash<QString, MLFeatureValue> &dictionary() const { return m_dictionary; }
+
+private:
+    explicit MLDictionaryFeatureProvider(QHash<QString, MLFeatureValue> dictionary);
+    QHash<QString, MLFeatureValue> m_dictionary;
+};

@@ -1,0 +1,189 @@
+#include "platform/ml/TextClassifierTrainer.h"
+
+#include "platform/ml/MLModelError.h"
+#include "platform/ml/MLModelMetadata.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <fasttext/args.h>
+#include <fasttext/fasttext.h>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MLModel", text);
+}
+
+PlatformError badData(qsizetype lineNumber, const QString &why)
+{
+    return mlModelError(MLModelErrorCode::InvalidTrainingData,
+                        tr("%1 行目: %2").arg(lineNumber).arg(why));
+}
+
+Expected<void> writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed,
+                                       tr("%1 を書き込めません。").arg(QDir::toNativeSeparators(path))));
+    return {};
+}
+
+} // namespace
+
+Expected<std::vector<LabelledText>> TextClassifierTrainer::readTsv(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unexpected(mlModelError(MLModelErrorCode::Unreadable,
+                                       tr("%1 を読めません。").arg(QDir::toNativeSeparators(path))));
+    std::vector<LabelledText> examples;
+    qsizetype lineNumber = 0;
+    while (!file.atEnd()) {
+        QByteArray raw = file.readLine();
+        ++lineNumber;
+        while (raw.endsWith('\n') || raw.endsWith('\r'))
+            raw.chop(1);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+        const QString line = decoder(raw);
+        if (decoder.hasError())
+            return unexpected(badData(lineNumber, tr("UTF-8 ではありません。")));
+        if (line.trimmed().isEmpty())
+            continue;
+        const qsizetype tab = line.indexOf(u'\t');
+        if (tab < 0)
+            return unexpected(badData(lineNumber, tr("ラベルと本文の間にタブがありません。")));
+        const QString label = line.left(tab);
+        if (label.isEmpty() || std::any_of(label.cbegin(), label.cend(), [](QChar c) { return c.isSpace(); }))
+            return unexpected(badData(lineNumber, tr("ラベルが空か空白を含んでいます。")));
+        examples.push_back({label, line.mid(tab + 1)});
+    }
+    return examples;
+}
+
+Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &examples, const QString &outputDirectory)
+{
+    return train(examples, outputDirectory, Options());
+}
+
+Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &examples, const QString &outputDirectory,
+                                            const Options &options)
+{
+    const TextTokenizer tokenizer(options.tokenizer);
+    QMap<QString, int> counts;
+    QByteArray corpus;
+    for (const LabelledText &e : examples) {
+        const std::string tokens = tokenizer.line(e.text);
+        if (tokens.empty())
+            continue;
+        counts[e.label] += 1;
+        corpus += "__label__" + e.label.toUtf8() + ' ' + QByteArray::fromStdString(tokens) + '\n';
+    }
+    if (counts.isEmpty())
+        return unexpected(mlModelError(MLModelErrorCode::InvalidTrainingData, tr("学習データがありません。")));
+
+    // The new model is built beside the target and moved into place at the
+    // end, so a failed run leaves an earlier model as it was.
+    const QFileInfo target(outputDirectory);
+    if (!QDir().mkpath(target.absolutePath()))
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed,
+                                       tr("%1 を作れません。").arg(QDir::toNativeSeparators(target.absolutePath()))));
+    QTemporaryDir work(target.absolutePath() + u"/.%1-XXXXXX"_s.arg(target.fileName()));
+    if (!work.isValid())
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed,
+                                       tr("%1 に書き込めません。").arg(QDir::toNativeSeparators(target.absolutePath()))));
+    const QString corpusPath = work.filePath(u"corpus.txt"_s);
+    if (auto written = writeFile(corpusPath, corpus); !written)
+        return written;
+
+    const QString modelDir = work.filePath(target.fileName());
+    if (!QDir().mkpath(modelDir))
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed, tr("モデルのフォルダーを作れません。")));
+
+    fasttext::FastText fastText;
+    fasttext::Args args;
+    args.input = QFile::encodeName(corpusPath).toStdString();
+    args.model = fasttext::model_name::sup;
+    args.loss = fasttext::loss_name::softmax;
+    args.minCount = 1;
+    args.minCountLabel = 1;
+    args.epoch = options.epoch;
+    args.lr = options.learningRate;
+    args.dim = options.dimension;
+    args.wordNgrams = options.wordNgrams;
+    args.minn = options.minn;
+    args.maxn = options.maxn;
+    args.bucket = options.bucket;
+    args.thread = 1;
+    args.seed = options.seed;
+    args.verbose = 0;
+    QString modelFile = u"model.bin"_s;
+    try {
+        fastText.train(args);
+        // Product quantization needs at least 256 rows to train its codebooks.
+        const auto rows = fastText.getInputMatrix()->size(0);
+        if (options.quantize && rows >= 256 && args.dim % 2 == 0) {
+            fasttext::Args qargs = args;
+            qargs.qnorm = true;
+            qargs.qout = false;
+            qargs.retrain = false;
+            qargs.dsub = 2;
+            qargs.cutoff = options.cutoff >= 256 ? std::size_t(options.cutoff) : 0;
+            fastText.quantize(qargs);
+            modelFile = u"model.ftz"_s;
+        }
+        fastText.saveModel(QFile::encodeName(QDir(modelDir).filePath(modelFile)).toStdString());
+    } catch (const std::exception &e) {
+        return unexpected(mlModelError(MLModelErrorCode::TrainingFailed,
+                                       tr("学習に失敗しました: %1").arg(QString::fromLocal8Bit(e.what()))));
+    }
+
+    QFile saved(QDir(modelDir).filePath(modelFile));
+    if (!saved.open(QIODevice::ReadOnly))
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed, tr("モデルのファイルを書き込めません。")));
+    const QByteArray bytes = saved.readAll();
+    saved.close();
+
+    MLModelMetadata metadata;
+    metadata.modelFile = modelFile;
+    metadata.modelSize = bytes.size();
+    metadata.modelSha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    metadata.tokenizer = options.tokenizer;
+    metadata.labels = counts.keys();
+    // Most frequent label; ties go to the first in sorted order.
+    metadata.defaultLabel = metadata.labels.front();
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(metadata.defaultLabel))
+            metadata.defaultLabel = it.key();
+    }
+    if (auto written = writeFile(QDir(modelDir).filePath(QString::fromUtf16(MLModelMetadata::kFileName)),
+                                 metadata.toJson());
+        !written)
+        return written;
+
+    const QString old = work.filePath(u"previous"_s);
+    const bool hadOld = target.exists();
+    if (hadOld && !QDir().rename(target.absoluteFilePath(), old))
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed,
+                                       tr("%1 を置き換えられません。").arg(QDir::toNativeSeparators(outputDirectory))));
+    if (!QDir().rename(modelDir, target.absoluteFilePath())) {
+        if (hadOld)
+            QDir().rename(old, target.absoluteFilePath());
+        return unexpected(mlModelError(MLModelErrorCode::WriteFailed,
+                                       tr("%1 を書き込めません。").arg(QDir::toNativeSeparators(outputDirectory))));
+    }
+    return {};
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/core/Expected.h"
+#include "platform/ml/LabelledText.h"
+#include "platform/ml/TextTokenizer.h"
+
+#include <QString>
+
+#include <vector>
+
+// Trains a compiled model directory from labelled notes. Deterministic: a
+// fixed seed and one training thread give the same model for the same data.
+class TextClassifierTrainer {
+public:
+    struct Options {
+        TextTokenizer::Scheme tokenizer = TextTokenizer::Scheme::Words;
+        int epoch = 40;
+        double learningRate = 0.5;
+        int dimension = 32;
+        int wordNgrams = 2;
+        int minn = 1; // character n-grams inside each token
+        int maxn = 3;
+        int bucket = 20000;
+        bool quantize = true;
+        int cutoff = 12000; // rows kept by quantization
+        int seed = 20240;
+    };
+
+    // "label<TAB>text" per line, UTF-8; empty lines are skipped. A line
+    // without a tab, an empty or spaced label, or invalid UTF-8 is an error
+    // naming the line.
+    static Expected<std::vector<LabelledText>> readTsv(const QString &path);
+
+    // Writes a complete model directory at outputDirectory, replacing an
+    // earlier one only once the new one is complete.
+    static Expected<void> train(const std::vector<LabelledText> &examples, const QString &outputDirectory,
+                                const Options &options);
+    static Expected<void> train(const std::vector<LabelledText> &examples, const QString &outputDirectory);
+};
