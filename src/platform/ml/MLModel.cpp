@@ -81,7 +81,8 @@ MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration
 
     auto fastText = std::make_unique<fasttext::FastText>();
     try {
-        std::istringstream in(bytes.toStdString());
+        // loadModel(istream) reads what follows the header checked above.
+        std::istringstream in(bytes.mid(8).toStdString());
         fastText->loadModel(in);
     } catch (const std::exception &) {
         return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
