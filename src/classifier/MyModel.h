@@ -5,21 +5,51 @@
 #include "platform/core/Expected.h"
 #include "platform/ml/MLModel.h"
 
+#include <QFuture>
+
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Typed access to the bundled classifier "MyModel.mlmodelc".
 class MyModel {
 public:
-    explicit MyModel(std::shared_ptr<MLModel> model) : m_model(std::move(model)) {}
+    using LoadResult = Expected<std::shared_ptr<MyModel>>;
+    using LoadHandler = std::function<void(LoadResult)>;
 
-    // The bundled resource, if it is there.
-    static std::optional<QString> urlOfModelInThisBundle();
-    // A missing or broken resource is an error here, never the end of the program.
-    static Expected<std::shared_ptr<MyModel>> create(const MLModelConfiguration &configuration = {});
+    explicit MyModel(std::shared_ptr<MLModel> model);
+
+    // The bundled resource; its absence ends the program. The application
+    // itself only goes through the forms below that report it as an error.
+    static QString urlOfModelInThisBundle();
+
+    // The bundled model; a load failure ends the program.
+    static std::shared_ptr<MyModel> create();
+    // The bundled model; a missing or broken resource is an error.
+    static LoadResult create(const MLModelConfiguration &configuration);
+    static LoadResult create(const QString &url, const MLModelConfiguration &configuration = {});
+
+    // Load off the calling thread; the handler runs on the main thread.
+    static void load(const MLModelConfiguration &configuration, LoadHandler handler);
+    static void load(const QString &url, const MLModelConfiguration &configuration, LoadHandler handler);
+    // Load on the thread pool. Attach continuations with a context object
+    // (future.then(qApp, ...)) to have them run on the main thread.
+    static QFuture<LoadResult> loadAsync(const MLModelConfiguration &configuration = {});
+    static QFuture<LoadResult> loadAsync(const QString &url, const MLModelConfiguration &configuration = {});
+
+    [[nodiscard]] const std::shared_ptr<MLModel> &model() const { return m_model; }
 
     [[nodiscard]] Expected<MyModelOutput> prediction(const MyModelInput &input) const;
+    [[nodiscard]] Expected<MyModelOutput> prediction(const MyModelInput &input,
+                                                     const MLPredictionOptions &options) const;
+    [[nodiscard]] Expected<MyModelOutput> prediction(const QString &text) const;
+    // Output i belongs to input i; an error fails the whole batch.
+    [[nodiscard]] Expected<std::vector<MyModelOutput>> predictions(const std::vector<MyModelInput> &inputs,
+                                                                   const MLPredictionOptions &options = {}) const;
 
 private:
+    static std::optional<QString> bundledUrl();
+
     std::shared_ptr<MLModel> m_model;
 };

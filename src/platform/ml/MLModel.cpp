@@ -50,6 +50,8 @@ MLModel::MLModel(MLModelMetadata metadata, std::unique_ptr<fasttext::FastText> f
 {
 }
 
+MLModel::MLModel(MLModelMetadata metadata) : m_metadata(std::move(metadata)), m_tokenizer(m_metadata.tokenizer) {}
+
 MLModel::~MLModel() = default;
 
 MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration &)
@@ -132,6 +134,8 @@ Expected<QString> MLModel::predictLabel(const QString &text) const
     const std::string line = m_tokenizer.line(text);
     if (line.empty())
         return m_metadata.defaultLabel;
+    if (!m_fastText)
+        return unexpected(mlModelError(MLModelErrorCode::PredictionFailed, tr("分類に失敗しました。")));
     std::istringstream in(line + '\n');
     std::vector<std::pair<fasttext::real, std::string>> predictions;
     try {

@@ -40,7 +40,7 @@ public:
     // Loads on the thread pool; the future carries the result.
     static QFuture<LoadResult> loadAsync(const QString &url, const MLModelConfiguration &configuration = {});
 
-    ~MLModel();
+    virtual ~MLModel();
     MLModel(const MLModel &) = delete;
     MLModel &operator=(const MLModel &) = delete;
 
@@ -56,7 +56,11 @@ public:
                                                                          const MLPredictionOptions &options = {}) const;
 
     // The most likely label of text.
-    [[nodiscard]] Expected<QString> predictLabel(const QString &text) const;
+    [[nodiscard]] virtual Expected<QString> predictLabel(const QString &text) const;
+
+protected:
+    // For stand-in models that answer predictLabel themselves.
+    explicit MLModel(MLModelMetadata metadata);
 
 private:
     MLModel(MLModelMetadata metadata, std::unique_ptr<fasttext::FastText> fastText);

@@ -1,0 +1,16 @@
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/predict-input.txt "猫が膝の上で寝ている\n\n明日は大雨で風も強いらしい\n来週の会議の資料を作る\n")
+execute_process(COMMAND ${TOOL} predict ${MODEL}
+  INPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/predict-input.txt
+  OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "predict failed: ${rc}")
+endif()
+string(REGEX REPLACE "\n$" "" out "${out}")
+string(REPLACE "\n" ";" lines "${out}")
+list(LENGTH lines n)
+list(GET lines 0 first)
+list(GET lines 2 third)
+list(GET lines 3 fourth)
+if(NOT n EQUAL 4 OR NOT first STREQUAL "動物" OR NOT third STREQUAL "天気" OR NOT fourth STREQUAL "仕事")
+  message(FATAL_ERROR "unexpected predictions: ${out}")
+endif()
