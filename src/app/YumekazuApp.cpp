@@ -61,7 +61,7 @@ HostWindow *YumekazuApp::makeMainWindow()
     services.localAuthentication = m_platform.localAuthentication;
     services.panels = m_platform.panels;
     services.windows = m_windows.get();
-    services.makeModel = [] { return MyModel::create(MLModelConfiguration()); };
+    services.makeModel = [bundle = m_platform.bundle] { return MyModel::create(bundle, MLModelConfiguration()); };
     services.reloadModel = [bundle = m_platform.bundle] {
         if (const auto url = bundle.url(u"MyModel"_s, u"mlmodelc"_s))
             (void)MLModel::load(*url);

@@ -108,9 +108,14 @@ std::shared_ptr<MyModel> MyModel::create()
 
 MyModel::LoadResult MyModel::create(const MLModelConfiguration &configuration)
 {
+    return create(Bundle::main(), configuration);
+}
+
+MyModel::LoadResult MyModel::create(const Bundle &bundle, const MLModelConfiguration &configuration)
+{
     // A missing resource is an error here rather than the end of the program:
     // the window works without its classifier.
-    const auto url = bundledUrl();
+    const auto url = bundle.url(u"MyModel"_s, u"mlmodelc"_s);
     if (!url)
         return unexpected(missingResource());
     return create(*url, configuration);

@@ -7,6 +7,8 @@
 
 #include <QFuture>
 
+class Bundle;
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +31,8 @@ public:
     // The bundled model; a missing or broken resource is an error.
     static LoadResult create(const MLModelConfiguration &configuration);
     static LoadResult create(const QString &url, const MLModelConfiguration &configuration = {});
+    // The model "MyModel.mlmodelc" among the given resources.
+    static LoadResult create(const Bundle &bundle, const MLModelConfiguration &configuration);
 
     // Load off the calling thread; the handler runs on the main thread.
     static void load(const MLModelConfiguration &configuration, LoadHandler handler);

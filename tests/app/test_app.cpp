@@ -3,6 +3,7 @@
 #include "app/YumekazuApp.h"
 #include "common/TestMain.h"
 #include "main_window/AuthorizationLockView.h"
+#include "classifier/MyModel.h"
 #include "platform/core/Bundle.h"
 #include "platform/core/PreferenceStore.h"
 #include "platform/core/UrlOpener.h"
@@ -204,6 +205,34 @@ private Q_SLOTS:
         TabGroupWindow *second = app.openNewWindow();
         QVERIFY(second != first);
         QVERIFY(second->findChild<AuthorizationLockView *>() != view);
+    }
+
+    void modelAndReload_data()
+    {
+        QTest::addColumn<QString>("resources");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("bundled model") << qEnvironmentVariable("YUMEKAZU_RESOURCE_DIR") << true;
+        QTest::newRow("no model") << m_resources.path() << false;
+    }
+    void modelAndReload()
+    {
+        QFETCH(QString, resources);
+        QFETCH(bool, loaded);
+        RecordingOpener opener;
+        YumekazuApp::Platform platform;
+        platform.store = m_store.get();
+        platform.opener = &opener;
+        platform.bundle = Bundle(resources);
+        YumekazuApp app(platform);
+        auto *view = app.openNewWindow()->findChild<AuthorizationLockView *>();
+        QVERIFY(view);
+        QCOMPARE(view->model() != nullptr, loaded);
+        // Reloading changes nothing the user could see, with or without a model.
+        const MyModel *const model = view->model();
+        view->reloadModel();
+        QCOMPARE(view->model(), model);
+        QVERIFY(!view->result());
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void appTakesItsWindowsAlong()

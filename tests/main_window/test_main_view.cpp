@@ -1,3 +1,4 @@
+#include "classifier/MyModel.h"
 #include "common/FakeGates.h"
 #include "common/TestMain.h"
 #include "main_window/AuthorizationLockView.h"
@@ -43,6 +44,24 @@ Fingerprint otherBiometry()
     return f;
 }
 
+// Answers each classification from a script and records what it was given.
+class ScriptedModel : public MLModel {
+public:
+    explicit ScriptedModel(QList<std::optional<QString>> answers) : MLModel(MLModelMetadata()), m_answers(std::move(answers)) {}
+    Expected<QString> predictLabel(const QString &text) const override
+    {
+        seen.append(text);
+        const auto answer = m_answers.value(seen.size() - 1);
+        if (!answer)
+            return unexpected(PlatformError{u"test"_s, 1, u"no answer"_s});
+        return *answer;
+    }
+    mutable QStringList seen;
+
+private:
+    QList<std::optional<QString>> m_answers;
+};
+
 } // namespace
 
 class TestMainView : public QObject {
@@ -53,9 +72,13 @@ private:
     FakeFactory m_fingerprint;
     bool m_grant = true;
 
+    std::shared_ptr<ScriptedModel> m_model;
+
     std::unique_ptr<AuthorizationLockView> makeView()
     {
         MainViewServices services;
+        if (m_model)
+            services.makeModel = [model = m_model] { return std::make_shared<MyModel>(model); };
         services.store = m_store.get();
         services.makeAuthorization = [this] {
             return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(m_grant));
@@ -70,7 +93,11 @@ private:
     {
         view->lockAction();
         view->authenticateWithTouchID();
-        if (!QTest::qWaitFor([&view] { return view->unlockContent(); }))
+        // The work area shows once the event loop has run.
+        if (!QTest::qWaitFor([&view] {
+                const auto *work = view->findChild<QWidget *>(u"workArea"_s);
+                return view->unlockContent() && work && work->isVisible();
+            }))
             qWarning("The fingerprint gate did not open");
         return view;
     }
@@ -324,6 +351,34 @@ private Q_SLOTS:
         QVERIFY(warned);
         QVERIFY(!view->result());
         QVERIFY(!child<QLabel>(view.get(), u"resultLine"_s)->isVisible());
+    }
+
+    void predictKeepsLabelAfterError()
+    {
+        m_model = std::make_shared<ScriptedModel>(
+            QList<std::optional<QString>>{u"動物"_s, std::nullopt, u"旅行"_s});
+        const auto view = unlocked(makeView());
+        m_model.reset();
+        auto *button = child<QPushButton>(view.get(), u"predictButton"_s);
+        auto *line = child<QLabel>(view.get(), u"resultLine"_s);
+        QVERIFY(!line->isVisible());
+
+        // The empty note is classified too.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(view->result(), u"動物"_s);
+        QVERIFY(line->isVisible());
+        QCOMPARE(line->text(), u"結果: 動物"_s);
+
+        view->setUString(u"雨"_s);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(line->text(), u"結果: 動物"_s);
+        QVERIFY(!QApplication::activeModalWidget());
+
+        view->setUString(u"空港へ"_s);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(line->text(), u"結果: 旅行"_s);
+        const auto *model = static_cast<const ScriptedModel *>(view->model()->model().get());
+        QCOMPARE(model->seen, (QStringList{QString(), u"雨"_s, u"空港へ"_s}));
     }
 
     void waitTask()
