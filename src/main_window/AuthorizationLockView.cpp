@@ -5,6 +5,7 @@
 #include "classifier/MyModel.h"
 #include "documents/OpenText.h"
 #include "documents/SaveText.h"
+#include "main_window/FlowLayout.h"
 #include "main_window/PreferenceKeys.h"
 #include "main_window/SampleTables.h"
 #include "platform/core/PreferenceStore.h"
@@ -502,17 +503,15 @@ void AuthorizationLockView::buildWorkArea()
     });
     work->addWidget(m_editor);
 
-    auto *row = new QHBoxLayout();
-    row->setSpacing(4);
+    auto *row = new FlowLayout(4);
     work->addLayout(row);
     const auto addButton = [this, row](const QString &label, const QString &name, auto action) {
         auto *button = new QPushButton(label, m_workArea);
         button->setObjectName(name);
         button->setAutoDefault(false);
         // Seven items share a narrow window: as wide as the label needs, not
-        // the style's usual minimum.
-        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(label) + 14);
-        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        // the style's usual minimum, so more of them fit on a line.
+        button->setFixedWidth(button->fontMetrics().horizontalAdvance(label) + 16);
         connect(button, &QPushButton::clicked, this, action);
         row->addWidget(button);
         return button;

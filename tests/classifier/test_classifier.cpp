@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -154,6 +155,7 @@ private slots:
         using Edit = std::function<void(const QString &)>;
         QFETCH(Edit, damage);
         QFETCH(int, code);
+        QVERIFY2(QFileInfo::exists(bundledModel() + u"/metadata.json"_s), "the build trains the bundled model");
         QTemporaryDir tmp;
         const QString dir = tmp.filePath(u"MyModel.mlmodelc"_s);
         copyModel(dir);

@@ -381,6 +381,39 @@ private Q_SLOTS:
         QCOMPARE(model->seen, (QStringList{QString(), u"雨"_s, u"空港へ"_s}));
     }
 
+    void buttonRowFitsNarrowWindows_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("ideal 400") << 400;
+        QTest::newRow("narrowest 100") << 100;
+        QTest::newRow("widest 450") << 450;
+    }
+    void buttonRowFitsNarrowWindows()
+    {
+        QFETCH(int, width);
+        m_model = std::make_shared<ScriptedModel>(QList<std::optional<QString>>{u"食べ物"_s});
+        const auto view = unlocked(makeView());
+        m_model.reset();
+        view->resize(width, 800);
+        auto *work = child<QWidget>(view.get(), u"workArea"_s);
+        QTest::mouseClick(child<QPushButton>(view.get(), u"predictButton"_s), Qt::LeftButton);
+        QApplication::processEvents();
+        QList<QWidget *> row;
+        QCOMPARE(view->result(), u"食べ物"_s);
+        for (const char *name : {"saveButton", "threadButton", "openButton", "changeButton", "predictButton",
+                                 "resultLine", "reloadButton"})
+            row.append(child<QWidget>(view.get(), QString::fromLatin1(name)));
+        for (QWidget *w : std::as_const(row)) {
+            // Every label can be read in full, and no control covers another.
+            const QString text = w->property("text").toString();
+            QVERIFY2(w->width() >= w->fontMetrics().horizontalAdvance(text) || width == 100,
+                     qPrintable(w->objectName()));
+            QVERIFY2(w->geometry().right() < work->width() || w->x() == 0, qPrintable(w->objectName()));
+            for (QWidget *other : std::as_const(row))
+                QVERIFY(w == other || !w->geometry().intersects(other->geometry()));
+        }
+    }
+
     void waitTask()
     {
         auto view = unlocked(makeView());
