@@ -62,10 +62,7 @@ HostWindow *YumekazuApp::makeMainWindow()
     services.panels = m_platform.panels;
     services.windows = m_windows.get();
     services.makeModel = [bundle = m_platform.bundle] { return MyModel::create(bundle, MLModelConfiguration()); };
-    services.reloadModel = [bundle = m_platform.bundle] {
-        if (const auto url = bundle.url(u"MyModel"_s, u"mlmodelc"_s))
-            (void)MLModel::load(*url);
-    };
+    services.reloadModel = [bundle = m_platform.bundle] { (void)MLModel::load(MyModel::modelUrl(bundle)); };
     auto *view = new AuthorizationLockView(std::move(services));
     return new HostWindow(view);
 }

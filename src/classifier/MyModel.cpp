@@ -3,10 +3,6 @@
 #include "platform/core/Bundle.h"
 #include "platform/ml/MLArrayBatchProvider.h"
 #include "platform/ml/MLDictionaryFeatureProvider.h"
-#include "platform/ml/MLModelError.h"
-
-#include <QCoreApplication>
-#include <QPromise>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,12 +18,6 @@ const QString kOutputFeature = u"label"_s;
 {
     std::fprintf(stderr, "yumekazu: %s\n", message.toUtf8().constData());
     std::abort();
-}
-
-PlatformError missingResource()
-{
-    return mlModelError(MLModelErrorCode::MissingModel,
-                        QCoreApplication::translate("MyModel", "分類モデル MyModel.mlmodelc がありません。"));
 }
 
 MyModel::LoadResult wrap(MLModel::LoadResult loaded)
@@ -85,17 +75,18 @@ MyModel::MyModel(std::shared_ptr<MLModel> model) : m_model(std::move(model))
 {
 }
 
-std::optional<QString> MyModel::bundledUrl()
+QString MyModel::modelUrl(const Bundle &bundle)
 {
-    return Bundle::main().url(u"MyModel"_s, u"mlmodelc"_s);
+    // Empty when the resource is absent: loading it then reports a missing model.
+    return bundle.url(u"MyModel"_s, u"mlmodelc"_s).value_or(QString());
 }
 
 QString MyModel::urlOfModelInThisBundle()
 {
-    const auto url = bundledUrl();
-    if (!url)
+    const QString url = modelUrl(Bundle::main());
+    if (url.isEmpty())
         fatal(u"the classifier resource MyModel.mlmodelc is missing from "_s + Bundle::main().resourceDirectory());
-    return *url;
+    return url;
 }
 
 std::shared_ptr<MyModel> MyModel::create()
@@ -115,10 +106,7 @@ MyModel::LoadResult MyModel::create(const Bundle &bundle, const MLModelConfigura
 {
     // A missing resource is an error here rather than the end of the program:
     // the window works without its classifier.
-    const auto url = bundle.url(u"MyModel"_s, u"mlmodelc"_s);
-    if (!url)
-        return unexpected(missingResource());
-    return create(*url, configuration);
+    return create(modelUrl(bundle), configuration);
 }
 
 MyModel::LoadResult MyModel::create(const QString &url, const MLModelConfiguration &configuration)
@@ -128,14 +116,7 @@ MyModel::LoadResult MyModel::create(const QString &url, const MLModelConfigurati
 
 void MyModel::load(const MLModelConfiguration &configuration, LoadHandler handler)
 {
-    const auto url = bundledUrl();
-    if (!url) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [handler = std::move(handler)] { handler(unexpected(missingResource())); },
-            Qt::QueuedConnection);
-        return;
-    }
-    load(*url, configuration, std::move(handler));
+    load(modelUrl(Bundle::main()), configuration, std::move(handler));
 }
 
 void MyModel::load(const QString &url, const MLModelConfiguration &configuration, LoadHandler handler)
@@ -146,15 +127,7 @@ void MyModel::load(const QString &url, const MLModelConfiguration &configuration
 
 QFuture<MyModel::LoadResult> MyModel::loadAsync(const MLModelConfiguration &configuration)
 {
-    const auto url = bundledUrl();
-    if (!url) {
-        QPromise<LoadResult> promise;
-        promise.start();
-        promise.addResult(LoadResult(unexpected(missingResource())));
-        promise.finish();
-        return promise.future();
-    }
-    return loadAsync(*url, configuration);
+    return loadAsync(modelUrl(Bundle::main()), configuration);
 }
 
 QFuture<MyModel::LoadResult> MyModel::loadAsync(const QString &url, const MLModelConfiguration &configuration)

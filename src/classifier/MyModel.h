@@ -7,12 +7,11 @@
 
 #include <QFuture>
 
-class Bundle;
-
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
+
+class Bundle;
 
 // Typed access to the bundled classifier "MyModel.mlmodelc".
 class MyModel {
@@ -52,8 +51,10 @@ public:
     [[nodiscard]] Expected<std::vector<MyModelOutput>> predictions(const std::vector<MyModelInput> &inputs,
                                                                    const MLPredictionOptions &options = {}) const;
 
+    // The model "MyModel.mlmodelc" among bundle's resources; empty when absent.
+    static QString modelUrl(const Bundle &bundle);
+
 private:
-    static std::optional<QString> bundledUrl();
 
     std::shared_ptr<MLModel> m_model;
 };

@@ -39,6 +39,17 @@ void fail(const PlatformError &error)
     std::fprintf(stderr, "yumekazu-model: %s\n", error.localizedDescription.toUtf8().constData());
 }
 
+// The model at path, or null after saying why it cannot be loaded.
+std::shared_ptr<MLModel> loadModel(const QString &path)
+{
+    auto model = MLModel::load(path);
+    if (!model) {
+        fail(model.error());
+        return nullptr;
+    }
+    return std::move(model.value());
+}
+
 int train(QStringList args)
 {
     TextClassifierTrainer::Options options;
@@ -111,11 +122,9 @@ int eval(QStringList args)
     }
     if (positional.size() != 2)
         return usage();
-    const auto model = MLModel::load(positional.at(0));
-    if (!model) {
-        fail(model.error());
+    const auto model = loadModel(positional.at(0));
+    if (!model)
         return 1;
-    }
     const auto examples = TextClassifierTrainer::readTsv(positional.at(1));
     if (!examples) {
         fail(examples.error());
@@ -128,11 +137,11 @@ int eval(QStringList args)
 
     // confusion[expected][predicted]
     QMap<QString, QMap<QString, int>> confusion;
-    QStringList labels = (*model)->metadata().labels;
+    QStringList labels = model->metadata().labels;
     int correct = 0;
     QTextStream out(stdout);
     for (const LabelledText &e : *examples) {
-        const auto predicted = (*model)->predictLabel(e.text);
+        const auto predicted = model->predictLabel(e.text);
         if (!predicted) {
             fail(predicted.error());
             return 1;
@@ -167,11 +176,9 @@ int predict(const QStringList &args)
 {
     if (args.size() != 1)
         return usage();
-    const auto model = MLModel::load(args.at(0));
-    if (!model) {
-        fail(model.error());
+    const auto model = loadModel(args.at(0));
+    if (!model)
         return 1;
-    }
     std::string line;
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -180,7 +187,7 @@ int predict(const QStringList &args)
         const QString text = decoder(QByteArray::fromStdString(line));
         // One output line per input line, even for one that cannot be read, so
         // callers can pair them up.
-        const auto label = decoder.hasError() ? Expected<QString>(unexpected(PlatformError{})) : (*model)->predictLabel(text);
+        const auto label = decoder.hasError() ? Expected<QString>(unexpected(PlatformError{})) : model->predictLabel(text);
         if (!label) {
             std::fputs("\n", stdout);
             std::fprintf(stderr, "yumekazu-model: cannot classify line\n");
