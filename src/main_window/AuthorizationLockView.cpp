@@ -36,6 +36,7 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrentRun>
 
 #include <iostream>
 
@@ -86,10 +87,11 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
       m_sp3(m_services.store->integer(PreferenceKeys::intKeyToggle3)),
       m_text(u"General"_s)
 {
+    // Reading the model would hold back the first paint; nothing needs it
+    // before the gates are passed.
     if (m_services.makeModel) {
-        auto model = m_services.makeModel();
-        if (model)
-            m_model = std::move(model.value());
+        m_modelLoad = QtConcurrent::run(m_services.makeModel);
+        m_modelPending = true;
     }
 
     setMinimumSize(100, 100);
@@ -299,15 +301,27 @@ void AuthorizationLockView::saveText()
 
 void AuthorizationLockView::predict()
 {
-    if (!m_model) {
+    const MyModel *const classifier = model();
+    if (!classifier) {
         QMessageBox::warning(this, tr("機械学習"), tr("分類モデルを読み込めませんでした。"));
         return;
     }
-    const auto output = m_model->prediction(MyModelInput(uString()));
+    const auto output = classifier->prediction(MyModelInput(uString()));
     if (!output)
         return;
     m_result = output->label();
     refresh();
+}
+
+const MyModel *AuthorizationLockView::model() const
+{
+    if (m_modelPending) {
+        m_modelPending = false;
+        auto loaded = m_modelLoad.takeResult();
+        if (loaded)
+            m_model = std::move(loaded.value());
+    }
+    return m_model.get();
 }
 
 void AuthorizationLockView::saveButton()

@@ -4,6 +4,7 @@
 #include "main_window/Person.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -45,7 +46,9 @@ public:
     void setSp3(int value);
     [[nodiscard]] QString text() const { return m_text; }
     void setText(const QString &value);
-    [[nodiscard]] const MyModel *model() const { return m_model.get(); }
+    // Null when the bundled model could not be loaded. The load starts with
+    // the view, off the main thread; the first use waits for it to finish.
+    [[nodiscard]] const MyModel *model() const;
 
     // Read-only views of the private state, for tests and the tab layer.
     [[nodiscard]] bool unlocked() const { return m_unlocked; }
@@ -116,7 +119,9 @@ private:
     QString m_text;
     QPointer<HostWindow> m_window;
     std::optional<QString> m_result;
-    std::shared_ptr<MyModel> m_model; // null when the bundled model could not be loaded
+    mutable QFuture<Expected<std::shared_ptr<MyModel>>> m_modelLoad;
+    mutable bool m_modelPending = false;
+    mutable std::shared_ptr<MyModel> m_model;
     int m_winIndex = 1;
 
     // Touch ID evaluations in flight; each context lives until its reply.

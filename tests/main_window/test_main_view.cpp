@@ -12,9 +12,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QThread>
 #include <QTableWidget>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -379,6 +383,35 @@ private Q_SLOTS:
         QCOMPARE(line->text(), u"結果: 旅行"_s);
         const auto *model = static_cast<const ScriptedModel *>(view->model()->model().get());
         QCOMPARE(model->seen, (QStringList{QString(), u"雨"_s, u"空港へ"_s}));
+    }
+
+    void classifierLoadsOffTheMainThread()
+    {
+        // The view must come up while the model is still loading, and the
+        // first classification waits for it.
+        enum LoadedOn { NotYet, MainThread, OtherThread };
+        const auto release = std::make_shared<QSemaphore>();
+        const auto loadedOn = std::make_shared<std::atomic<int>>(NotYet);
+        const auto releaseAtEnd = qScopeGuard([release] { release->release(); });
+        auto scripted = std::make_shared<ScriptedModel>(QList<std::optional<QString>>{u"天気"_s});
+        MainViewServices services;
+        services.makeModel = [release, loadedOn, scripted]() -> Expected<std::shared_ptr<MyModel>> {
+            *loadedOn = QThread::currentThread() == qApp->thread() ? MainThread : OtherThread;
+            (void)release->tryAcquire(1, 10000); // a load on the main thread must not hang the test
+            return std::make_shared<MyModel>(scripted);
+        };
+        services.store = m_store.get();
+        services.makeAuthorization = [] {
+            return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true));
+        };
+        services.localAuthentication = &m_fingerprint;
+        auto view = std::make_unique<AuthorizationLockView>(services);
+        view->show();
+        view = unlocked(std::move(view));
+        QTRY_COMPARE(loadedOn->load(), int(OtherThread));
+        release->release();
+        QTest::mouseClick(child<QPushButton>(view.get(), u"predictButton"_s), Qt::LeftButton);
+        QCOMPARE(child<QLabel>(view.get(), u"resultLine"_s)->text(), u"結果: 天気"_s);
     }
 
     void buttonRowFitsNarrowWindows_data()
