@@ -205,6 +205,27 @@ private Q_SLOTS:
         TabGroupWindow *second = app.openNewWindow();
         QVERIFY(second != first);
         QVERIFY(second->findChild<AuthorizationLockView *>() != view);
+
+        // The window menu gathers every window into tabs and parts them again.
+        const auto trigger = [](TabGroupWindow *group, const QString &title) {
+            for (QAction *action : menuTitled(group->menuBar(), u"ウインドウ"_s)->actions())
+                if (action->text() == title)
+                    action->trigger();
+        };
+        const QPointer<TabGroupWindow> emptied(second);
+        trigger(first, u"すべてのウインドウを結合"_s);
+        QCOMPARE(first->count(), 2);
+        QTRY_VERIFY(!emptied || !emptied->isVisible());
+        trigger(first, u"タブを新しいウインドウに移動"_s);
+        QCOMPARE(first->count(), 1);
+        int groups = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *group = qobject_cast<TabGroupWindow *>(widget); group && group->isVisible())
+                ++groups;
+        QCOMPARE(groups, 2);
+        // A lone tab stays where it is.
+        trigger(first, u"タブを新しいウインドウに移動"_s);
+        QCOMPARE(first->count(), 1);
     }
 
     void modelAndReload_data()
