@@ -66,9 +66,11 @@ int main(int argc, char **argv)
     const QString shortNote = u"明日は朝から雨で、午後には雪に変わるらしい"_s;
     timePrediction(*model, shortNote, "Classifier: one short note", {});
 
+    const QString sentence = shortNote + u"。傘を持って出かけよう。\n"_s;
+    const qsizetype sentenceBytes = sentence.toUtf8().size();
     QString longNote;
-    while (longNote.toUtf8().size() < 100 * 1024)
-        longNote += shortNote + u"。傘を持って出かけよう。\n"_s;
+    for (qsizetype bytes = 0; bytes < 100 * 1024; bytes += sentenceBytes)
+        longNote += sentence;
     timePrediction(*model, longNote, "Classifier: one 100 KB note", {});
 
     const QStringList notes = {shortNote, u"猫がひなたで丸くなって寝ている"_s, u"来週の会議の資料を金曜までに仕上げる"_s,

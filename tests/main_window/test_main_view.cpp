@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -78,10 +79,12 @@ private:
 
     std::shared_ptr<ScriptedModel> m_model;
 
-    std::unique_ptr<AuthorizationLockView> makeView()
+    // The view's classifier comes from makeModel, or else from m_model when set.
+    std::unique_ptr<AuthorizationLockView> makeView(std::function<Expected<std::shared_ptr<MyModel>>()> makeModel = {})
     {
         MainViewServices services;
-        if (m_model)
+        services.makeModel = std::move(makeModel);
+        if (!services.makeModel && m_model)
             services.makeModel = [model = m_model] { return std::make_shared<MyModel>(model); };
         services.store = m_store.get();
         services.makeAuthorization = [this] {
@@ -394,20 +397,11 @@ private Q_SLOTS:
         const auto loadedOn = std::make_shared<std::atomic<int>>(NotYet);
         const auto releaseAtEnd = qScopeGuard([release] { release->release(); });
         auto scripted = std::make_shared<ScriptedModel>(QList<std::optional<QString>>{u"天気"_s});
-        MainViewServices services;
-        services.makeModel = [release, loadedOn, scripted]() -> Expected<std::shared_ptr<MyModel>> {
+        const auto view = unlocked(makeView([release, loadedOn, scripted]() -> Expected<std::shared_ptr<MyModel>> {
             *loadedOn = QThread::currentThread() == qApp->thread() ? MainThread : OtherThread;
             (void)release->tryAcquire(1, 10000); // a load on the main thread must not hang the test
             return std::make_shared<MyModel>(scripted);
-        };
-        services.store = m_store.get();
-        services.makeAuthorization = [] {
-            return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true));
-        };
-        services.localAuthentication = &m_fingerprint;
-        auto view = std::make_unique<AuthorizationLockView>(services);
-        view->show();
-        view = unlocked(std::move(view));
+        }));
         QTRY_COMPARE(loadedOn->load(), int(OtherThread));
         release->release();
         QTest::mouseClick(child<QPushButton>(view.get(), u"predictButton"_s), Qt::LeftButton);
