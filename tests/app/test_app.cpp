@@ -48,20 +48,21 @@ class TestApp : public QObject {
     Q_OBJECT
 
 private:
+    std::unique_ptr<QTemporaryDir> m_storeDir;
     std::unique_ptr<PreferenceStore> m_store;
     QTemporaryDir m_resources;
 
 private Q_SLOTS:
     void init()
     {
-        static int n = 0;
-        m_store = std::make_unique<PreferenceStore>(QDir::tempPath() + u"/yumekazu-app-"_s
-                                                    + QString::number(QCoreApplication::applicationPid())
-                                                    + u'-' + QString::number(++n) + u".ini"_s);
+        // A fresh directory per test: a file left by another run must not leak in.
+        m_storeDir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<PreferenceStore>(m_storeDir->filePath(u"preferences.ini"_s));
     }
     void cleanup()
     {
         m_store.reset();
+        m_storeDir.reset();
     }
 
     void settingsSwitches_data()

@@ -16,6 +16,7 @@
 #include <QSemaphore>
 #include <QThread>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -73,6 +74,7 @@ class TestMainView : public QObject {
     Q_OBJECT
 
 private:
+    std::unique_ptr<QTemporaryDir> m_storeDir;
     std::unique_ptr<PreferenceStore> m_store;
     FakeFactory m_fingerprint;
     bool m_grant = true;
@@ -116,14 +118,17 @@ private:
 private Q_SLOTS:
     void init()
     {
-        static int n = 0;
-        m_store = std::make_unique<PreferenceStore>(QDir::tempPath() + u"/yumekazu-view-"_s
-                                                    + QString::number(QCoreApplication::applicationPid())
-                                                    + u'-' + QString::number(++n) + u".ini"_s);
+        // A fresh directory per test: a file left by another run must not leak in.
+        m_storeDir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<PreferenceStore>(m_storeDir->filePath(u"preferences.ini"_s));
         m_fingerprint.setup = {};
         m_grant = true;
     }
-    void cleanup() { m_store.reset(); }
+    void cleanup()
+    {
+        m_store.reset();
+        m_storeDir.reset();
+    }
 
     void sampleParagraph()
     {

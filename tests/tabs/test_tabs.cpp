@@ -10,6 +10,7 @@
 #include "tabs/WindowAccessor.h"
 
 #include <QLabel>
+#include <QTemporaryDir>
 
 #include <iostream>
 #include <memory>
@@ -44,6 +45,7 @@ class TestTabs : public QObject {
     Q_OBJECT
 
 private:
+    std::unique_ptr<QTemporaryDir> m_storeDir;
     std::unique_ptr<PreferenceStore> m_store;
     ChosenKeyWindow m_windows;
 
@@ -72,14 +74,17 @@ private:
 private Q_SLOTS:
     void init()
     {
-        static int n = 0;
-        m_store = std::make_unique<PreferenceStore>(QDir::tempPath() + u"/yumekazu-tabs-"_s
-                                                    + QString::number(QCoreApplication::applicationPid())
-                                                    + u'-' + QString::number(++n) + u".ini"_s);
+        // A fresh directory per test: a file left by another run must not leak in.
+        m_storeDir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<PreferenceStore>(m_storeDir->filePath(u"preferences.ini"_s));
         m_windows.makeMainWindow = [this] { return makeMainWindow(); };
         m_windows.key = nullptr;
     }
-    void cleanup() { m_store.reset(); }
+    void cleanup()
+    {
+        m_store.reset();
+        m_storeDir.reset();
+    }
 
     void accessorIsDeferred_data()
     {
