@@ -37,8 +37,8 @@ ensure_packages() {
     return
   fi
   say "Installing packages: ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -o DPkg::Lock::Timeout=900 -y -qq --no-install-recommends "${missing[@]}"
 }
 
 # configure_and_build BUILD_TYPE [extra cmake args...]
