@@ -1,5 +1,6 @@
 #include "app/YumekazuApp.h"
 
+#include "app/ApplicationService.h"
 #include "app/FirstPaintMarker.h"
 #include "app/HelpCommands.h"
 #include "app/SettingsView.h"
@@ -20,6 +21,7 @@
 #include <utility>
 #include <QIcon>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
@@ -28,8 +30,15 @@ YumekazuApp::YumekazuApp(Platform platform, QObject *parent)
     : QObject(parent), m_platform(std::move(platform)), m_windows(std::make_unique<WindowSystem>())
 {
     m_windows->makeMainWindow = [this] { return makeMainWindow(); };
-    if (qApp)
+    if (qApp) {
         connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_platform.store->flush(); });
+        connect(qApp, &QApplication::focusChanged, this, [this] {
+            if (auto *group = qobject_cast<TabGroupWindow *>(QApplication::activeWindow()))
+                m_lastActive = group;
+        });
+    }
+    if (m_platform.store)
+        connect(m_platform.store, &PreferenceStore::repaired, this, &YumekazuApp::reportRepairedPreferences);
 }
 
 YumekazuApp::~YumekazuApp()
@@ -78,7 +87,45 @@ TabGroupWindow *YumekazuApp::openNewWindow()
     const QSize content = initialContentSize(available - QSize(0, chrome));
     group->resize(content + QSize(0, chrome));
     group->show();
+    m_lastActive = group;
+    reportRepairedPreferences();
     return group;
+}
+
+void YumekazuApp::activate()
+{
+    TabGroupWindow *group = m_lastActive && m_lastActive->isVisible() ? m_lastActive.data() : nullptr;
+    const auto topLevels = QApplication::topLevelWidgets();
+    for (auto it = topLevels.crbegin(); !group && it != topLevels.crend(); ++it)
+        if (auto *candidate = qobject_cast<TabGroupWindow *>(*it); candidate && candidate->isVisible())
+            group = candidate;
+    if (!group) {
+        openNewWindow();
+        return;
+    }
+    group->setWindowState(group->windowState() & ~Qt::WindowMinimized);
+    group->show();
+    group->raise();
+    group->activateWindow();
+}
+
+// Said once per repair, over a main window, without blocking it.
+void YumekazuApp::reportRepairedPreferences()
+{
+    const std::optional<QString> backup = m_platform.store ? m_platform.store->backupPath() : std::nullopt;
+    if (!backup || *backup == m_reportedBackup || !m_lastActive)
+        return;
+    m_reportedBackup = *backup;
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("設定を修復しました"),
+                                tr("設定ファイルの一部が読み込めなかったため、読み込めた設定だけを残して修復しました。"
+                                   "元のファイルは次の場所に保存してあります:\n%1")
+                                    .arg(*backup),
+                                QMessageBox::Ok, m_lastActive);
+    box->setObjectName(u"preferencesRepaired"_s);
+    box->setAccessibleName(box->windowTitle());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void YumekazuApp::showSettings()
@@ -162,11 +209,16 @@ int YumekazuApp::main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(u"Yumekazu"_s);
     QApplication::setApplicationDisplayName(u"Yumekazu"_s);
-    QApplication::setDesktopFileName(u"yumekazu"_s);
+    QApplication::setDesktopFileName(u"org.yumekazu.Yumekazu"_s);
     QApplication::setQuitOnLastWindowClosed(true);
     // Desktops without an icon theme of their own still get the lock icon.
     if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == u"hicolor"_s)
         QIcon::setFallbackThemeName(u"Adwaita"_s);
+
+    // A second launch in the same session hands over to the first and exits.
+    ApplicationService service(QDBusConnection::sessionBus());
+    if (service.start() == ApplicationService::Role::HandedOver)
+        return 0;
 
     PreferenceStore store(PreferenceStore::standardFilePath());
     DesktopUrlOpener opener;
@@ -178,6 +230,7 @@ int YumekazuApp::main(int argc, char *argv[])
     platform.opener = &opener;
     platform.panels = &panels;
     YumekazuApp app(platform);
+    QObject::connect(&service, &ApplicationService::activationRequested, &app, &YumekazuApp::activate);
     FirstPaintMarker::installIfRequested(app.openNewWindow());
     const int status = QApplication::exec();
     store.flush();

@@ -42,6 +42,9 @@ public:
     HostWindow *makeMainWindow();
     TabGroupWindow *openNewWindow();
     void showSettings();
+    // Brings the most recently active main window forward, or opens a new
+    // (locked) one when none is open.
+    void activate();
     [[nodiscard]] SettingsView *settingsView() const;
     [[nodiscard]] WindowSystem &windows() const { return *m_windows; }
 
@@ -51,8 +54,11 @@ private:
     void addMenus(TabGroupWindow *group);
     void mergeAllWindows(TabGroupWindow *into);
     void moveTabToNewWindow(TabGroupWindow *from);
+    void reportRepairedPreferences();
 
     Platform m_platform;
     std::unique_ptr<WindowSystem> m_windows;
     QPointer<SettingsView> m_settings;
+    QPointer<TabGroupWindow> m_lastActive;
+    QString m_reportedBackup;
 };

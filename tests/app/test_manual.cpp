@@ -30,7 +30,7 @@ QString toolPath()
 
 QString desktopEntryPath()
 {
-    return qEnvironmentVariable("YUMEKAZU_SOURCE_DIR") + u"/data/desktop/yumekazu.desktop"_s;
+    return qEnvironmentVariable("YUMEKAZU_SOURCE_DIR") + u"/data/desktop/org.yumekazu.Yumekazu.desktop"_s;
 }
 
 // Runs a poppler tool and returns its standard output, or nothing on failure.
@@ -157,6 +157,7 @@ private Q_SLOTS:
         QTest::newRow("exec") << u"Exec"_s << u"yumekazu"_s;
         QTest::newRow("icon") << u"Icon"_s << u"yumekazu"_s;
         QTest::newRow("terminal") << u"Terminal"_s << u"false"_s;
+        QTest::newRow("bus activation") << u"DBusActivatable"_s << u"true"_s;
         QTest::newRow("categories") << u"Categories"_s << u"Utility;TextEditor;"_s;
     }
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -325,6 +326,14 @@ private Q_SLOTS:
         typeText(typing, u"と鳥"_s);
         QCOMPARE(reading->toPlainText(), u"ねこと鳥"_s);
         QCOMPARE(reading->textCursor().position(), 1);
+
+        // So does a note written by another process after ours was written.
+        QVERIFY(m_store->flush());
+        QProcess other;
+        other.start(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s,
+                    {m_store->filePath(), PreferenceKeys::stringKey, u"1"_s});
+        QVERIFY(other.waitForFinished());
+        QTRY_COMPARE(reading->toPlainText(), PreferenceKeys::stringKey + u" 1 "_s);
     }
 
     void inputMethodComposition()

@@ -1,30 +1,23 @@
-// Child process for the crash test: keeps changing the note and reports each
-// change on standard output ("<counter> <milliseconds since start>") until it
-// is killed.
+// Another process sharing the store: sets KEY to "KEY <n> <padding>" for
+// n = 1..COUNT (forever when COUNT is 0), writing each value at once.
+//   preference_writer PATH KEY COUNT [PADDING]
 #include "platform/core/PreferenceStore.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTimer>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2)
+    if (argc < 4)
         return 2;
     PreferenceStore store(QString::fromLocal8Bit(argv[1]));
-    QElapsedTimer clock;
-    clock.start();
-    int counter = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &app, [&] {
-        ++counter;
-        store.setString(QStringLiteral("StringKey"), QStringLiteral("メモ %1 ").arg(counter) + QString(20000, u'猫'));
-        std::printf("%d %lld\n", counter, static_cast<long long>(clock.elapsed()));
-        std::fflush(stdout);
-    });
-    tick.start(20);
-    return QCoreApplication::exec();
+    const QString key = QString::fromLocal8Bit(argv[2]);
+    const QString padding(argc > 4 ? QString::fromLocal8Bit(argv[4]).toInt() : 0, u'猫');
+    const int count = QString::fromLocal8Bit(argv[3]).toInt();
+    for (int n = 1; count == 0 || n <= count; ++n) {
+        store.setString(key, key + u' ' + QString::number(n) + u' ' + padding);
+        if (!store.flush())
+            return 1;
+    }
+    return 0;
 }

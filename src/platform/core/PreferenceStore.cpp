@@ -1,13 +1,18 @@
 #include "platform/core/PreferenceStore.h"
 
+#include "platform/core/PreferenceFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +20,45 @@ namespace {
 
 constexpr auto privateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr auto privateDir = privateFile | QFileDevice::ExeOwner;
+// Longest wait for another process's write; a lock left by a dead process is
+// taken over at once.
+constexpr int lockWaitMs = 5000;
+// Outside changes come in bursts (a temporary file, a rename): read them once.
+constexpr int checkDelayMs = 50;
+
+QString backupName(const QString &path)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString target = path + u".broken-"_s + stamp;
+    for (int n = 1; QFileInfo::exists(target); ++n)
+        target = path + u".broken-"_s + stamp + u'-' + QString::number(n);
+    return target;
+}
+
+// The original of a store that did not read whole, kept for the user.
+QString keepCopy(const QString &path, const QByteArray &bytes)
+{
+    const QString target = backupName(path);
+    QFile copy(target);
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly, privateFile) || copy.write(bytes) != bytes.size()
+        || !copy.flush())
+        return {};
+    return target;
+}
+
+bool writeWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // The user's alone, whatever the umask or the replaced file said.
+    ::fchmod(file.handle(), S_IRUSR | S_IWUSR);
+    if (file.write(bytes) != bytes.size() || !file.flush() || ::fdatasync(file.handle()) != 0) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
 
 } // namespace
 
@@ -29,9 +73,15 @@ PreferenceStore::PreferenceStore(QString filePath, QObject *parent)
 {
     m_writeTimer.setSingleShot(true);
     m_writeTimer.setInterval(writeDelayMs);
-    connect(&m_writeTimer, &QTimer::timeout, this, &PreferenceStore::writeSoon);
-    connect(&m_writeWatcher, &QFutureWatcher<bool>::finished, this, &PreferenceStore::collectWrite);
-    load();
+    connect(&m_writeTimer, &QTimer::timeout, this, &PreferenceStore::startSync);
+    m_checkTimer.setSingleShot(true);
+    m_checkTimer.setInterval(checkDelayMs);
+    connect(&m_checkTimer, &QTimer::timeout, this, &PreferenceStore::checkFile);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, &m_checkTimer, qOverload<>(&QTimer::start));
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_checkTimer, qOverload<>(&QTimer::start));
+    connect(&m_syncWatcher, &QFutureWatcher<SyncResult>::finished, this, &PreferenceStore::collectSync);
+    apply(sync(m_filePath, {}, {}, {}));
+    watch();
 }
 
 PreferenceStore::~PreferenceStore()
@@ -39,55 +89,122 @@ PreferenceStore::~PreferenceStore()
     flush();
 }
 
-void PreferenceStore::load()
+PreferenceStore::Stamp PreferenceStore::stampOf(const QString &path)
 {
-    const QFileInfo info(m_filePath);
-    if (!info.exists())
-        return;
-    if (!info.isFile() || !info.isReadable()) {
-        moveAside();
-        return;
-    }
-    // QSettings replaces bytes that are not UTF-8; writing them back would
-    // lose the user's text, so such a file counts as corrupt.
-    {
-        QFile file(m_filePath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            moveAside();
-            return;
-        }
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        const QString decoded = utf8.decode(file.readAll());
-        if (utf8.hasError()) {
-            moveAside();
-            return;
-        }
-    }
-    QSettings settings(m_filePath, QSettings::IniFormat);
-    // The file is parsed on first access; only then does status() tell.
-    const QStringList keys = settings.allKeys();
-    if (settings.status() != QSettings::NoError) {
-        moveAside();
-        return;
-    }
-    for (const QString &key : keys)
-        m_values.insert(key, settings.value(key));
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {true, quint64(info.st_dev), quint64(info.st_ino), quint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
 
-// A store we cannot read is kept for the user to recover, never overwritten.
-void PreferenceStore::moveAside()
+PreferenceStore::SyncResult PreferenceStore::sync(const QString &path, const QHash<QString, QString> &known,
+                                                  const Stamp &knownStamp, const QHash<QString, QString> &changes)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
-    QString target = m_filePath + u".broken-"_s + stamp;
-    for (int n = 1; QFileInfo::exists(target); ++n)
-        target = m_filePath + u".broken-"_s + stamp + u'-' + QString::number(n);
-    if (QFile::rename(m_filePath, target)) {
-        m_backupPath = target;
-    } else {
-        qWarning("Could not move the unreadable preference file aside; it will not be overwritten.");
-        // Keep writes away from it: an empty path makes flush() a no-op.
-        m_filePath.clear();
+    SyncResult result;
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    if (changes.isEmpty() && stampOf(path) == knownStamp) {
+        result = {true, known, knownStamp, {}};
+        return result;
     }
+    if (!QFileInfo::exists(folder)) {
+        if (changes.isEmpty())
+            return {true, known, {}, {}};
+        if (!QDir().mkpath(folder))
+            return result;
+        QFile::setPermissions(folder, privateDir);
+    }
+    // Other processes write the same file: one at a time, each on top of the last.
+    QLockFile lock(path + u".lock"_s);
+    if (!lock.tryLock(lockWaitMs) && !changes.isEmpty())
+        return result;
+
+    result.values = known;
+    const Stamp current = stampOf(path);
+    bool rewrite = !changes.isEmpty();
+    if (current.exists && current != knownStamp) {
+        QFile file(path);
+        QByteArray bytes;
+        const bool readable = info.isFile() && file.open(QIODevice::ReadOnly);
+        if (readable)
+            bytes = file.readAll();
+        if (!readable || bytes.contains('\0')) {
+            // Not a text file at all: nothing in it can be kept but the file itself.
+            const QString target = backupName(path);
+            if (!QFile::rename(path, target))
+                return result;
+            result.backupPath = target;
+        } else {
+            const PreferenceFile::Contents contents = PreferenceFile::parse(bytes);
+            for (auto it = contents.values.cbegin(); it != contents.values.cend(); ++it)
+                result.values.insert(it.key(), it.value());
+            if (!contents.whole) {
+                result.backupPath = keepCopy(path, bytes);
+                if (result.backupPath.isEmpty())
+                    return result; // never replace what could not be kept
+                rewrite = true;
+            }
+        }
+    }
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+        result.values.insert(it.key(), it.value());
+    if (rewrite && !writeWhole(path, PreferenceFile::serialize(result.values)))
+        return result;
+    result.stamp = stampOf(path);
+    result.ok = true;
+    return result;
+}
+
+void PreferenceStore::apply(const SyncResult &result)
+{
+    if (!result.ok) {
+        // Not on disk: keep it pending and try again with the next write.
+        for (auto it = m_sent.cbegin(); it != m_sent.cend(); ++it)
+            m_changes.insert(it.key(), m_changes.value(it.key(), it.value()));
+        m_sent.clear();
+        if (!m_changes.isEmpty() && !m_writeTimer.isActive())
+            m_writeTimer.start();
+        return;
+    }
+    m_sent.clear();
+    m_stamp = result.stamp;
+    // What others wrote reaches every window, except keys changed here since.
+    for (auto it = result.values.cbegin(); it != result.values.cend(); ++it) {
+        const auto mine = m_values.constFind(it.key());
+        if (m_changes.contains(it.key()) || (mine != m_values.constEnd() && *mine == it.value()))
+            continue;
+        m_values.insert(it.key(), it.value());
+        Q_EMIT valueChanged(it.key());
+    }
+    if (!result.backupPath.isEmpty()) {
+        m_backupPath = result.backupPath;
+        Q_EMIT repaired(result.backupPath);
+    }
+}
+
+void PreferenceStore::watch()
+{
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!m_watcher.directories().contains(folder) && QFileInfo(folder).isDir())
+        m_watcher.addPath(folder);
+    // A replaced file is a new one: watch that, not the one it replaced.
+    if (m_watcher.files().contains(m_filePath))
+        m_watcher.removePath(m_filePath);
+    if (QFileInfo(m_filePath).isFile())
+        m_watcher.addPath(m_filePath);
+}
+
+void PreferenceStore::checkFile()
+{
+    watch();
+    if (m_sync.isRunning()) {
+        m_checkTimer.start();
+        return;
+    }
+    if (stampOf(m_filePath) != m_stamp)
+        startSync();
 }
 
 bool PreferenceStore::contains(const QString &key) const
@@ -100,7 +217,7 @@ std::optional<QString> PreferenceStore::string(const QString &key) const
     const auto it = m_values.constFind(key);
     if (it == m_values.constEnd())
         return std::nullopt;
-    return it->toString();
+    return *it;
 }
 
 QString PreferenceStore::string(const QString &key, const QString &defaultValue) const
@@ -110,11 +227,8 @@ QString PreferenceStore::string(const QString &key, const QString &defaultValue)
 
 int PreferenceStore::integer(const QString &key) const
 {
-    const auto it = m_values.constFind(key);
-    if (it == m_values.constEnd())
-        return 0;
     bool ok = false;
-    const int value = it->toString().trimmed().toInt(&ok);
+    const int value = m_values.value(key).trimmed().toInt(&ok);
     return ok ? value : 0;
 }
 
@@ -125,93 +239,58 @@ void PreferenceStore::setString(const QString &key, const QString &value)
 
 void PreferenceStore::setInteger(const QString &key, int value)
 {
-    store(key, value);
+    store(key, QString::number(value));
 }
 
-void PreferenceStore::store(const QString &key, const QVariant &value)
+void PreferenceStore::store(const QString &key, const QString &value)
 {
-    const auto it = m_values.find(key);
-    if (it != m_values.end() && it->toString() == value.toString()
-        && it->typeId() == value.typeId())
+    const auto it = m_values.constFind(key);
+    if (it != m_values.constEnd() && *it == value)
         return;
     m_values.insert(key, value);
-    m_dirty = true;
+    m_changes.insert(key, value);
     // Not restarted by further changes: a change never waits longer than the delay.
     if (!m_writeTimer.isActive())
         m_writeTimer.start();
     Q_EMIT valueChanged(key);
 }
 
-// Runs on any thread: only its arguments are touched.
-bool PreferenceStore::writeFile(const QString &filePath, const QHash<QString, QVariant> &values)
+// A write goes to a worker thread with copies of the values (cheap: the
+// strings are shared), so a large note never stalls typing.
+void PreferenceStore::startSync()
 {
-    const QFileInfo info(filePath);
-    if (!QDir().mkpath(info.absolutePath()))
-        return false;
-    if (!info.exists()) {
-        // Our folder and file are the user's alone. The file is created private
-        // first; QSettings then replaces it atomically and keeps the
-        // permissions of the file it replaces.
-        QFile::setPermissions(info.absolutePath(), privateDir);
-        QFile file(filePath);
-        if (!file.open(QIODevice::WriteOnly, privateFile))
-            return false;
-    }
-    {
-        QSettings settings(filePath, QSettings::IniFormat);
-        settings.clear();
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            settings.setValue(it.key(), it.value());
-        settings.sync();
-        if (settings.status() != QSettings::NoError)
-            return false;
-    }
-    if ((QFile::permissions(filePath) & ~privateFile) != 0)
-        QFile::setPermissions(filePath, privateFile);
-    return true;
-}
-
-// A timed write goes to a worker thread with a copy of the values (cheap:
-// the strings are shared), so a large note never stalls typing.
-void PreferenceStore::writeSoon()
-{
-    if (m_writing.isRunning()) {
+    if (m_sync.isRunning()) {
         m_writeTimer.start(); // one write at a time; try again shortly
         return;
     }
-    collectWrite();
-    if (!m_dirty || m_filePath.isEmpty())
-        return;
-    m_dirty = false;
-    m_inFlight = true;
-    m_writing = QtConcurrent::run(&PreferenceStore::writeFile, m_filePath, m_values);
-    m_writeWatcher.setFuture(m_writing);
+    collectSync();
+    m_sent = std::exchange(m_changes, {});
+    m_sync = QtConcurrent::run(&PreferenceStore::sync, m_filePath, m_values, m_stamp, m_sent);
+    m_syncWatcher.setFuture(m_sync);
 }
 
 // Takes in the result of a finished background write.
-void PreferenceStore::collectWrite()
+void PreferenceStore::collectSync()
 {
-    if (!m_inFlight || !m_writing.isFinished())
+    if (!m_sync.isValid() || !m_sync.isFinished() || m_sync.isCanceled())
         return;
-    m_inFlight = false;
-    if (!m_writing.result()) {
-        // Not on disk: keep it pending and try again with the next write.
-        m_dirty = true;
-        if (!m_writeTimer.isActive())
-            m_writeTimer.start();
-    }
+    const SyncResult result = m_sync.result();
+    m_sync = {};
+    apply(result);
+    watch();
 }
 
 bool PreferenceStore::flush()
 {
     m_writeTimer.stop();
-    m_writing.waitForFinished();
-    collectWrite();
-    m_writeTimer.stop();
-    if (!m_dirty || m_filePath.isEmpty())
+    m_sync.waitForFinished();
+    collectSync();
+    if (m_changes.isEmpty())
         return true;
-    if (!writeFile(m_filePath, m_values))
-        return false;
-    m_dirty = false;
-    return true;
+    m_sent = std::exchange(m_changes, {});
+    const SyncResult result = sync(m_filePath, m_values, m_stamp, m_sent);
+    apply(result);
+    m_writeTimer.stop();
+    watch();
+    return result.ok;
 }

@@ -1,21 +1,24 @@
 #pragma once
 
+#include <QFileSystemWatcher>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <QVariant>
 
 #include <optional>
 
 // The per-user key-value store behind every preference of the application.
 //
 // One instance serves the whole process: every window reads and writes through
-// it, so a write is visible everywhere at once (valueChanged). Values live in
-// memory and are written to an INI file (through QSettings, atomically) shortly
-// after a change and at once on flush(). Reading a key never writes it.
+// it, so a write is visible everywhere at once (valueChanged). Other processes
+// may share the file: a write takes a lock beside it, reads the file again and
+// replaces it atomically with only this process's own changes applied on top,
+// so no key written elsewhere is lost. Changes made to the file from outside
+// are read back and reported through valueChanged like our own. Writes happen
+// shortly after a change and at once on flush(). Reading a key never writes it.
 class PreferenceStore : public QObject {
     Q_OBJECT
 
@@ -47,27 +50,52 @@ public:
     bool flush();
 
     [[nodiscard]] QString filePath() const { return m_filePath; }
-    // Where an unreadable or corrupt store file was moved at start, if it was.
+    // Where the last store file that could not be read whole was kept, if one was.
     [[nodiscard]] std::optional<QString> backupPath() const { return m_backupPath; }
-    [[nodiscard]] bool hasPendingChanges() const { return m_dirty || m_inFlight; }
+    [[nodiscard]] bool hasPendingChanges() const { return !m_changes.isEmpty() || !m_sent.isEmpty(); }
 
 Q_SIGNALS:
     void valueChanged(const QString &key);
+    // The file did not read whole: what could be read was kept, the original
+    // file was kept at backupPath and the store file was written anew.
+    void repaired(const QString &backupPath);
+
+public:
+    // What identifies one version of the file on disk.
+    struct Stamp {
+        bool exists = false;
+        quint64 device = 0, inode = 0, size = 0;
+        qint64 modifiedNs = 0, changedNs = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+    struct SyncResult {
+        bool ok = false;
+        QHash<QString, QString> values; // as on disk afterwards
+        Stamp stamp;
+        QString backupPath;
+    };
 
 private:
-    void load();
-    void moveAside();
-    void store(const QString &key, const QVariant &value);
-    void writeSoon();
-    void collectWrite();
-    static bool writeFile(const QString &filePath, const QHash<QString, QVariant> &values);
+    static Stamp stampOf(const QString &path);
+    // Runs on any thread: only its arguments are touched.
+    static SyncResult sync(const QString &path, const QHash<QString, QString> &known, const Stamp &knownStamp,
+                           const QHash<QString, QString> &changes);
+    void startSync();
+    void collectSync();
+    void apply(const SyncResult &result);
+    void watch();
+    void checkFile();
+    void store(const QString &key, const QString &value);
 
     QString m_filePath;
-    QHash<QString, QVariant> m_values;
+    QHash<QString, QString> m_values;
+    QHash<QString, QString> m_changes; // made here, not yet handed to a write
+    QHash<QString, QString> m_sent;    // handed to the write in flight
+    Stamp m_stamp;
     QTimer m_writeTimer;
+    QTimer m_checkTimer;
+    QFileSystemWatcher m_watcher;
     std::optional<QString> m_backupPath;
-    bool m_dirty = false;
-    bool m_inFlight = false;
-    QFuture<bool> m_writing;
-    QFutureWatcher<bool> m_writeWatcher;
+    QFuture<SyncResult> m_sync;
+    QFutureWatcher<SyncResult> m_syncWatcher;
 };
