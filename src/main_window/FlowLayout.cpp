@@ -1,13 +1,27 @@
 #include "main_window/FlowLayout.h"
 
+#include <QApplication>
+#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
 
-FlowLayout::FlowLayout(int spacing)
+FlowLayout::FlowLayout()
 {
-    setSpacing(spacing);
     setContentsMargins(0, 0, 0, 0);
+}
+
+int FlowLayout::gap(Qt::Orientation orientation) const
+{
+    // What a box layout would use between two buttons.
+    const QWidget *widget = parentWidget();
+    const QStyle *style = widget ? widget->style() : QApplication::style();
+    const int metric = style->pixelMetric(orientation == Qt::Horizontal ? QStyle::PM_LayoutHorizontalSpacing
+                                                                         : QStyle::PM_LayoutVerticalSpacing,
+                                          nullptr, widget);
+    return metric >= 0 ? metric
+                       : style->layoutSpacing(QSizePolicy::PushButton, QSizePolicy::PushButton, orientation,
+                                              nullptr, widget);
 }
 
 FlowLayout::~FlowLayout()
@@ -41,7 +55,7 @@ QSize FlowLayout::sizeHint() const
     for (const QLayoutItem *item : m_items) {
         if (item->isEmpty())
             continue;
-        width += item->sizeHint().width() + (width > 0 ? spacing() : 0);
+        width += item->sizeHint().width() + (width > 0 ? gap(Qt::Horizontal) : 0);
         height = std::max(height, item->sizeHint().height());
     }
     const QMargins m = contentsMargins();
@@ -68,23 +82,40 @@ void FlowLayout::setGeometry(const QRect &rect)
 int FlowLayout::arrange(const QRect &rect, bool apply) const
 {
     const QRect area = rect.marginsRemoved(contentsMargins());
-    int x = area.x();
-    int y = area.y();
+    const int across = gap(Qt::Horizontal);
+    const int down = gap(Qt::Vertical);
+    QList<QLayoutItem *> line;
+    int lineWidth = 0;
     int lineHeight = 0;
+    int y = area.y();
+    int bottom = area.y();
+    const auto placeLine = [&] {
+        if (apply) {
+            int x = area.x() + std::max(0, (area.width() - lineWidth) / 2);
+            for (QLayoutItem *item : std::as_const(line)) {
+                const QSize hint = item->sizeHint();
+                const int width = std::min(hint.width(), area.width());
+                item->setGeometry(QRect(x, y + (lineHeight - hint.height()) / 2, width, hint.height()));
+                x += width + across;
+            }
+        }
+        bottom = y + lineHeight;
+        y = bottom + down;
+        line.clear();
+        lineWidth = 0;
+        lineHeight = 0;
+    };
     for (QLayoutItem *item : m_items) {
         if (item->isEmpty())
             continue;
         const QSize hint = item->sizeHint();
-        if (x > area.x() && x + hint.width() > area.right() + 1) {
-            x = area.x();
-            y += lineHeight + spacing();
-            lineHeight = 0;
-        }
-        if (apply)
-            item->setGeometry(QRect(QPoint(x, y), QSize(std::min(hint.width(), area.width()), hint.height())));
-        x += hint.width() + spacing();
+        if (!line.isEmpty() && lineWidth + across + hint.width() > area.width())
+            placeLine();
+        lineWidth += (line.isEmpty() ? 0 : across) + hint.width();
         lineHeight = std::max(lineHeight, hint.height());
+        line.append(item);
     }
-    const QMargins m = contentsMargins();
-    return y + lineHeight - rect.y() + m.bottom();
+    if (!line.isEmpty())
+        placeLine();
+    return bottom - rect.y() + contentsMargins().bottom();
 }

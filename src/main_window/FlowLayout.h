@@ -5,10 +5,11 @@
 
 // Lays its items out left to right in their order and starts a new line when
 // the next item would not fit, so a row of buttons in a narrow window wraps
-// instead of squeezing or overlapping its labels.
+// instead of squeezing or overlapping its labels. Each line is centred, its
+// items centred on the line, with the style's usual spacing between them.
 class FlowLayout final : public QLayout {
 public:
-    explicit FlowLayout(int spacing = 4);
+    FlowLayout();
     ~FlowLayout() override;
     FlowLayout(const FlowLayout &) = delete;
     FlowLayout &operator=(const FlowLayout &) = delete;
@@ -28,6 +29,7 @@ public:
 private:
     // Places the items in rect (only measures when apply is false); returns the height used.
     int arrange(const QRect &rect, bool apply) const;
+    [[nodiscard]] int gap(Qt::Orientation orientation) const;
 
     QList<QLayoutItem *> m_items;
 };

@@ -26,10 +26,9 @@ struct Fingerprint {
 class FixedAuthorization : public AuthorizationServices {
 public:
     explicit FixedAuthorization(bool grant) : m_grant(grant) {}
-    OSStatus create(const AuthorizationRights *, const void *, AuthorizationFlags,
-                    AuthorizationRef *authorization) override
+    OSStatus create(const AuthorizationRights *, const void *, AuthorizationFlags, AuthorizationRef *ref) override
     {
-        *authorization = reinterpret_cast<AuthorizationRef>(&m_handle);
+        *ref = reinterpret_cast<AuthorizationRef>(&m_handle);
         return AuthorizationStatus::success;
     }
     OSStatus copyRights(AuthorizationRef, const AuthorizationRights *, const void *, AuthorizationFlags,
@@ -45,38 +44,32 @@ private:
     int m_handle = 0;
 };
 
-
-class FakeContext : public LAContext {
-public:
-    explicit FakeContext(Fingerprint setup) : m_setup(std::move(setup)) {}
-    bool canEvaluatePolicy(int, std::optional<PlatformError> *error) override
-    {
-        if (!m_setup.available && m_setup.unavailableReason)
-            *error = PlatformError{QStringLiteral("test"), -6, *m_setup.unavailableReason};
-        return m_setup.available;
-    }
-    [[nodiscard]] int biometryType() const override { return m_setup.biometry; }
-    void evaluatePolicy(int, const QString &, Reply reply) override
-    {
-        QTimer::singleShot(0, this, [this, reply] {
-            std::optional<PlatformError> error;
-            if (!m_setup.match && m_setup.failureReason)
-                error = PlatformError{QStringLiteral("test"), -1, *m_setup.failureReason};
-            reply(m_setup.match, error);
-        });
-    }
-
-private:
-    Fingerprint m_setup;
-};
-
+// Makes fingerprint checks that answer as `setup` says, through the event loop.
 class FakeFactory : public LAContextFactory {
 public:
     Fingerprint setup;
-    std::unique_ptr<LAContext> makeContext(QWidget *) override
-    {
-        return std::make_unique<FakeContext>(setup);
-    }
+    std::unique_ptr<LAContext> makeContext(QWidget *) override { return std::make_unique<Context>(setup); }
+
+private:
+    struct Context : LAContext {
+        explicit Context(Fingerprint setup) : m_setup(std::move(setup)) {}
+        bool canEvaluatePolicy(int, std::optional<PlatformError> *error) override
+        {
+            if (m_setup.unavailableReason)
+                *error = PlatformError{QStringLiteral("test"), -6, *m_setup.unavailableReason};
+            return m_setup.available;
+        }
+        [[nodiscard]] int biometryType() const override { return m_setup.biometry; }
+        void evaluatePolicy(int, const QString &, Reply reply) override
+        {
+            QTimer::singleShot(0, this, [this, reply] {
+                const auto reason = m_setup.failureReason;
+                reply(m_setup.match, reason ? std::optional(PlatformError{QStringLiteral("test"), -1, *reason})
+                                            : std::nullopt);
+            });
+        }
+        Fingerprint m_setup;
+    };
 };
 
 // QTest::keyClicks only knows ASCII.

@@ -15,8 +15,3 @@ const MLFeatureProvider &MLArrayBatchProvider::features(qsizetype at) const
 {
     return *m_providers.at(std::size_t(at));
 }
-
-std::shared_ptr<const MLFeatureProvider> MLArrayBatchProvider::sharedFeatures(qsizetype at) const
-{
-    return m_providers.at(std::size_t(at));
-}

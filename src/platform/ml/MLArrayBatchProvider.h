@@ -13,7 +13,6 @@ public:
 
     [[nodiscard]] qsizetype count() const override;
     [[nodiscard]] const MLFeatureProvider &features(qsizetype at) const override;
-    [[nodiscard]] std::shared_ptr<const MLFeatureProvider> sharedFeatures(qsizetype at) const;
 
 private:
     Providers m_providers;

@@ -20,9 +20,14 @@ public:
     // Makes this the selected tab of its group and brings the group to the front.
     void makeKeyAndOrderFront();
 
+    [[nodiscard]] QSize sizeHint() const override;
+    [[nodiscard]] QSize minimumSizeHint() const override;
+
 protected:
     // Closing a window closes its content first, which may clean up or refuse.
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QPointer<QWidget> m_content;

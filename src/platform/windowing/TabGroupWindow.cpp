@@ -7,6 +7,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
+
 TabGroupWindow::TabGroupWindow(QWidget *parent) : QMainWindow(parent), m_tabs(new QTabWidget(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -19,6 +21,8 @@ TabGroupWindow::TabGroupWindow(QWidget *parent) : QMainWindow(parent), m_tabs(ne
             [this](int index) { closeWindow(qobject_cast<HostWindow *>(m_tabs->widget(index))); });
     connect(m_tabs, &QTabWidget::currentChanged, this, &TabGroupWindow::updateTitle);
     connect(m_tabs->tabBar(), &QTabBar::tabMoved, this, &TabGroupWindow::windowsChanged);
+    // Adding the second tab shows the tab bar, taking the last one hides it.
+    connect(this, &TabGroupWindow::windowsChanged, this, &TabGroupWindow::updateSizeLimits);
 }
 
 QList<HostWindow *> TabGroupWindow::windows() const
@@ -107,6 +111,40 @@ void TabGroupWindow::closeEvent(QCloseEvent *event)
         }
     }
     event->accept();
+}
+
+void TabGroupWindow::showEvent(QShowEvent *event)
+{
+    // The menu bar is filled after construction; its height is known by now.
+    updateSizeLimits();
+    QMainWindow::showEvent(event);
+}
+
+void TabGroupWindow::updateSizeLimits()
+{
+    const auto all = windows();
+    if (all.isEmpty())
+        return;
+    QSize low(0, 0);
+    QSize high(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    for (const HostWindow *window : all) {
+        if (const QWidget *content = window->content()) {
+            low = low.expandedTo(content->minimumSize());
+            high = high.boundedTo(content->maximumSize());
+        }
+    }
+    // The menu bar and, while shown, the tab bar come on top of the content;
+    // in document mode the tab widget draws no frame of its own.
+    int chrome = menuWidget() ? menuWidget()->sizeHint().height() : 0;
+    if (const QTabBar *bar = m_tabs->tabBar(); !bar->isHidden()) {
+        chrome += bar->sizeHint().height();
+        // Squeezed below its own minimum the bar's buttons would overlap.
+        low.setWidth(std::max(low.width(), bar->minimumSizeHint().width()));
+    }
+    high = high.expandedTo(low);
+    const QSize limit(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setMinimumSize((low + QSize(0, chrome)).boundedTo(limit));
+    setMaximumSize((high + QSize(0, chrome)).boundedTo(limit));
 }
 
 void TabGroupWindow::updateTitle()

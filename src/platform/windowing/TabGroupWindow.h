@@ -8,7 +8,8 @@ class QTabWidget;
 
 // A top-level window holding an ordered group of HostWindows as tabs. The tab
 // bar shows only while the group holds more than one window; the group closes
-// itself when its last window goes.
+// itself when its last window goes. The window can be neither smaller nor
+// larger than its windows' content allows, plus its menu bar and tab bar.
 class TabGroupWindow : public QMainWindow {
     Q_OBJECT
 
@@ -35,9 +36,11 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void updateTitle();
+    void updateSizeLimits();
 
     QTabWidget *m_tabs;
 };
