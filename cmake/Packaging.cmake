@@ -11,5 +11,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Services behind the two gates, fonts for the interface and the lock icon.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "polkitd, fonts-noto-cjk, fonts-noto-color-emoji, adwaita-icon-theme, libqt6svg6, xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fprintd")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fprintd, qt6-wayland")
 include(CPack)

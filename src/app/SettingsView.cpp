@@ -4,6 +4,7 @@
 #include "main_window/PreferenceKeys.h"
 #include "platform/core/PreferenceStore.h"
 
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 
 namespace {
@@ -15,10 +16,24 @@ const QString &keyOf(int index)
     return keys[index];
 }
 
+// A plain top-level widget would reach assistive technology as a nameless
+// filler; this one is a window of its own.
+QAccessibleInterface *accessibleSettings(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(SettingsView::staticMetaObject.className()) && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(parent), m_store(store)
 {
+    static const bool accessibleFactory = [] {
+        QAccessible::installFactory(accessibleSettings);
+        return true;
+    }();
+    (void)accessibleFactory;
     setWindowTitle(tr("設定"));
     setMinimumSize(100, 100);
     setMaximumSize(200, 200);
@@ -34,7 +49,8 @@ SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(pa
         m_toggles[i] = new WrappingCheckBox(labels[i], this);
         m_toggles[i]->setObjectName(QStringLiteral("toggle%1").arg(i + 1));
         row->addWidget(m_toggles[i], 1, Qt::AlignVCenter);
-        connect(m_toggles[i], &QCheckBox::clicked, this,
+        // toggled, not clicked: assistive technology toggles without a click.
+        connect(m_toggles[i], &QCheckBox::toggled, this,
                 [this, i](bool on) { m_store.setInteger(keyOf(i), on ? 1 : 0); });
     }
     connect(&m_store, &PreferenceStore::valueChanged, this, &SettingsView::refresh);

@@ -1,7 +1,6 @@
 #include "app/YumekazuApp.h"
 
 #include "app/ApplicationService.h"
-#include "app/FirstPaintMarker.h"
 #include "app/HelpCommands.h"
 #include "app/SettingsView.h"
 #include "classifier/MyModel.h"
@@ -15,9 +14,6 @@
 #include "platform/windowing/WindowSystem.h"
 
 #include <QApplication>
-#include <QTextStream>
-
-#include <cstring>
 #include <utility>
 #include <QIcon>
 #include <QMenuBar>
@@ -184,28 +180,8 @@ void YumekazuApp::moveTabToNewWindow(TabGroupWindow *from)
     group->show();
 }
 
-int YumekazuApp::checkResources(const Bundle &bundle)
-{
-    // What an installed copy needs beside its binary; a missing piece is named.
-    const std::pair<QString, QString> needed[] = {{u"MyModel"_s, u"mlmodelc"_s},
-                                                  {u"Yumekazu"_s, u"pdf"_s}};
-    int missing = 0;
-    QTextStream out(stdout);
-    out << "Resources: " << bundle.resourceDirectory() << '\n';
-    for (const auto &[name, extension] : needed) {
-        const auto found = bundle.url(name, extension);
-        out << name << '.' << extension << ": " << (found ? *found : u"missing"_s) << '\n';
-        missing += found ? 0 : 1;
-    }
-    return missing == 0 ? 0 : 1;
-}
-
 int YumekazuApp::main(int argc, char *argv[])
 {
-    if (argc == 2 && std::strcmp(argv[1], "--check-resources") == 0) {
-        const QCoreApplication core(argc, argv);
-        return checkResources(Bundle::main());
-    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(u"Yumekazu"_s);
     QApplication::setApplicationDisplayName(u"Yumekazu"_s);
@@ -231,7 +207,7 @@ int YumekazuApp::main(int argc, char *argv[])
     platform.panels = &panels;
     YumekazuApp app(platform);
     QObject::connect(&service, &ApplicationService::activationRequested, &app, &YumekazuApp::activate);
-    FirstPaintMarker::installIfRequested(app.openNewWindow());
+    app.openNewWindow();
     const int status = QApplication::exec();
     store.flush();
     return status;

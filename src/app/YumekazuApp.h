@@ -36,8 +36,6 @@ public:
 
     // Starts the event loop with the first main window; returns the exit status.
     static int main(int argc, char *argv[]);
-    // `yumekazu --check-resources`: lists the bundled resources; 1 when one is missing.
-    static int checkResources(const Bundle &bundle);
 
     HostWindow *makeMainWindow();
     TabGroupWindow *openNewWindow();

@@ -102,6 +102,8 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Only the controls inside take the focus; the area follows them into view.
+    scroll->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(scroll);
 
     auto *page = new QWidget(scroll);
@@ -143,6 +145,9 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     lockText->setObjectName(u"lockText"_s);
     lockText->setTextFormat(Qt::PlainText);
     lockText->setToolTip(tr("マウスでクリック"));
+    // The text sits in a child label, so assistive technology would hear only "button".
+    m_lockButton->setAccessibleName(lockText->text());
+    m_lockButton->setAccessibleDescription(lockText->toolTip());
     label->addWidget(icon);
     label->addWidget(lockText);
     m_lockButton->setMinimumSize(label->sizeHint());
@@ -283,6 +288,12 @@ void AuthorizationLockView::dismissAlert()
 {
     m_showAlert = false;
     refresh();
+    // The keyboard goes back to the button that raised the alert; without a
+    // window manager nobody hands the focus back.
+    if (m_touchIdButton && m_touchIdButton->isVisible()) {
+        activateWindow();
+        m_touchIdButton->setFocus();
+    }
 }
 
 void AuthorizationLockView::openText()
@@ -485,6 +496,15 @@ void AuthorizationLockView::buildWorkArea()
     m_time->setObjectName(u"time"_s);
     m_time->setDisplayFormat(u"HH:mm"_s);
     pickerLabel->setBuddy(m_calendar);
+    m_calendar->setAccessibleName(pickerLabel->text());
+    m_time->setAccessibleName(pickerLabel->text());
+    // The calendar's own navigation controls come without names.
+    const std::pair<QLatin1StringView, QString> calendarParts[] = {
+        {"qt_calendar_prevmonth"_L1, tr("前の月")}, {"qt_calendar_nextmonth"_L1, tr("次の月")},
+        {"qt_calendar_yearedit"_L1, tr("年")}, {"qt_calendar_calendarview"_L1, pickerLabel->text()}};
+    for (const auto &[name, accessibleName] : calendarParts)
+        if (auto *part = m_calendar->findChild<QWidget *>(name))
+            part->setAccessibleName(accessibleName);
     work->addWidget(m_calendar);
     work->addWidget(m_time, 0, Qt::AlignLeft);
     // Mouse and keyboard both move the selection; refresh() blocks the echo.
@@ -500,18 +520,24 @@ void AuthorizationLockView::buildWorkArea()
     m_table->setHorizontalHeaderLabels({tr("Name"), tr("Family"), tr("Foods")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
-    m_table->setFocusPolicy(Qt::NoFocus);
+    // Reachable with Tab so a screen reader can read the cells; nothing is selected.
+    m_table->setFocusPolicy(Qt::TabFocus);
+    m_table->setTabKeyNavigation(false); // arrows walk the cells, Tab moves on
     m_table->setSortingEnabled(false);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setSectionsClickable(false);
     m_table->setToolTip(tr("バードパトロール用"));
+    m_table->setAccessibleName(m_table->toolTip());
     m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() + 4 * 30);
     work->addWidget(m_table);
 
     m_editor = new QPlainTextEdit(m_workArea);
     m_editor->setObjectName(u"noteEditor"_s);
     m_editor->setToolTip(tr("書き留めたいことを記入しよう"));
+    m_editor->setAccessibleName(m_editor->toolTip());
+    // Tab moves on instead of typing a tab, so the keyboard is never trapped here.
+    m_editor->setTabChangesFocus(true);
     m_editor->setMinimumHeight(120);
     m_editor->installEventFilter(this);
     m_editor->setPlainText(uString());
@@ -551,7 +577,6 @@ void AuthorizationLockView::buildWorkArea()
     // The work area has just come on screen.
     startupParagraphRule();
     m_editor->setFocus();
-    QTimer::singleShot(200, this, &AuthorizationLockView::traceWidgets);
 }
 
 void AuthorizationLockView::startupParagraphRule()
@@ -633,47 +658,8 @@ bool AuthorizationLockView::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// With YUMEKAZU_TRACE set, each change of what the window shows is written to
-// standard error as one line, so an end-to-end run can follow it from outside.
-void AuthorizationLockView::traceState()
-{
-    static const bool enabled = qEnvironmentVariableIsSet("YUMEKAZU_TRACE");
-    if (!enabled)
-        return;
-    const QString line = u"state: window=%1 unlocked=%2 authenticated=%3 content=%4 alert=%5 people=%6 date=%7 result=%8"_s
-                             .arg(quintptr(this), 0, 16)
-                             .arg(int(m_unlocked))
-                             .arg(int(m_isAuthenticated))
-                             .arg(int(m_unlockContent))
-                             .arg(int(m_showAlert))
-                             .arg(m_peopleNum)
-                             .arg(m_dateTime.date().toString(Qt::ISODate))
-                             .arg(m_result.value_or(u"-"_s));
-    if (line == m_lastTrace)
-        return;
-    m_lastTrace = line;
-    std::cerr << line.toStdString() << std::endl;
-}
-
-// Where the work area's controls are on screen, for the same runs.
-void AuthorizationLockView::traceWidgets()
-{
-    static const bool enabled = qEnvironmentVariableIsSet("YUMEKAZU_TRACE");
-    if (!enabled || !m_workArea)
-        return;
-    for (const QWidget *widget : m_workArea->findChildren<QWidget *>()) {
-        if (widget->objectName().isEmpty() || !widget->isVisible())
-            continue;
-        const QPoint topLeft = widget->mapToGlobal(QPoint(0, 0));
-        std::cerr << "widget: window=" << QString::number(quintptr(this), 16).toStdString() << ' '
-                  << widget->objectName().toStdString() << ' ' << topLeft.x() << ' ' << topLeft.y() << ' '
-                  << widget->width() << ' ' << widget->height() << std::endl;
-    }
-}
-
 void AuthorizationLockView::refresh()
 {
-    traceState();
     m_animalLine->setVisible(m_sp2 == 1);
     m_animalLine->setText(u"🐱🐤"_s + QString::number(m_winIndex));
     m_lockButton->setVisible(!m_unlocked);

@@ -87,8 +87,6 @@ protected:
 
 private:
     void refresh();
-    void traceState();
-    void traceWidgets();
     void loadLockIconSoon();
     void buildContentPanel();
     void buildWorkArea();
@@ -151,5 +149,4 @@ private:
     bool m_composing = false;
     bool m_noteUpdatePending = false;
     bool m_storingNote = false;
-    QString m_lastTrace;
 };

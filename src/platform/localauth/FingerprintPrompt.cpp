@@ -8,7 +8,7 @@
 using namespace Qt::StringLiterals;
 
 FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
-    : QDialog(parent), m_hint(new QLabel(tr("指紋リーダーに指を触れてください"), this))
+    : QDialog(parent)
 {
     setObjectName(u"fingerprintPrompt"_s);
     setWindowTitle(tr("指紋認証"));
@@ -20,6 +20,8 @@ FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
     bold.setBold(true);
     reasonLabel->setFont(bold);
     layout->addWidget(reasonLabel);
+    // Created after the reason, so a screen reader reads them in the order shown.
+    m_hint = new QLabel(tr("指紋リーダーに指を触れてください"), this);
     m_hint->setObjectName(u"fingerprintHint"_s);
     m_hint->setWordWrap(true);
     layout->addWidget(m_hint);

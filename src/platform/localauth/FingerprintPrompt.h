@@ -18,5 +18,5 @@ Q_SIGNALS:
     void cancelled();
 
 private:
-    QLabel *m_hint;
+    QLabel *m_hint = nullptr;
 };

@@ -1,0 +1,211 @@
+'''A user's whole way through the built program, as a screen reader drives it:
+controls found by role and name in the accessibility tree, pressed through
+their actions, state read back from the tree and from the preference file.
+Run by the walkthrough driver, which provides the buses, the simulated system
+services and the display.
+    walkthrough.py BUILD_DIR x11|wayland'''
+
+import atexit
+import os
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+import dbus
+
+from atspi_client import absent, act, application, cells, checked, dump, find, find_all, set_text, text, wait
+
+BUILD, PLATFORM = sys.argv[1], sys.argv[2]
+X11 = PLATFORM == 'x11'
+TREES = os.path.join(BUILD, 'e2e-atspi', PLATFORM)
+SHOTS = os.path.join(BUILD, 'e2e-screens')
+WORK = tempfile.mkdtemp()
+PREFS = os.path.join(WORK, 'config', 'yumekazu', 'preferences.ini')
+OPENED = os.path.join(WORK, 'opened')
+WEATHER = '明日は台風が近づくので、朝から強い雨と風になるそうだ。'
+os.makedirs(TREES, exist_ok=True)
+os.makedirs(SHOTS, exist_ok=True)
+
+system = dbus.bus.BusConnection(os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
+polkit = dbus.Interface(system.get_object('org.freedesktop.PolicyKit1', '/org/freedesktop/PolicyKit1/Authority'),
+                        'org.freedesktop.DBus.Mock')
+reader = dbus.Interface(system.get_object('net.reactivated.Fprint', '/net/reactivated/Fprint/Device/0'),
+                        'org.freedesktop.DBus.Mock')
+ACTION = 'org.yumekazu.unlock'
+LOCK = '変更するにはカギをクリックします'
+
+# A recording stand-in for the desktop's URL opener.
+os.makedirs(os.path.join(WORK, 'bin'))
+with open(os.path.join(WORK, 'bin', 'xdg-open'), 'w') as script:
+    script.write(f'#!/bin/sh\nprintf "%s\\n" "$*" >>{OPENED}\n')
+os.chmod(os.path.join(WORK, 'bin', 'xdg-open'), 0o755)
+
+
+def start():
+    env = dict(os.environ, HOME=WORK, XDG_CONFIG_HOME=os.path.join(WORK, 'config'),
+               PATH=os.path.join(WORK, 'bin') + ':' + os.environ['PATH'], QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
+               QT_QPA_PLATFORM='xcb' if X11 else 'wayland')
+    if not X11:
+        # Qt 6.4's text-input support dereferences the seat that a headless
+        # compositor does not have; the compose-key input method is X11's default.
+        env['QT_IM_MODULE'] = 'compose'
+    process = subprocess.Popen([os.path.join(BUILD, 'bin', 'yumekazu')], env=env)
+    atexit.register(process.kill)
+    return process, application(process.pid)
+
+
+def stage(window, name):
+    '''Keeps the tree (and on X11 a picture) of a stage; every control must be named.'''
+    time.sleep(0.3)
+    unnamed = dump(window, os.path.join(TREES, name + '.txt'))
+    assert not unnamed, f'{name}: controls without a name: {unnamed}'
+    if X11:
+        subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, name + '.png')], check=True)
+
+
+def pref(key):
+    try:
+        with open(PREFS, encoding='utf-8') as f:
+            return next((line.rstrip('\n').split('=', 1)[1] for line in f if line.startswith(key + '=')), None)
+    except FileNotFoundError:
+        return None
+
+
+def menu(app, item):
+    act(find(app, 'menu item', item, visible=False))
+
+
+def frames(app):
+    return [f for f in app if f.getRoleName() == 'frame' and f.name != '設定']
+
+
+def unlock(app, window):
+    act(find(window, 'push button', LOCK))
+    find(window, 'label', '🔓 ロック解除済み')
+    act(find(window, 'push button', 'Touch IDで認証する'))
+    find(window, 'label', '認証済み ✅', timeout=15)
+    return find(window, 'text', '書き留めたいことを記入しよう')
+
+
+app_process, app = start()
+window = wait('the main window', lambda: next(iter(frames(app)), None))
+stage(window, 'locked')
+
+# Refused by the administrator: still locked, nothing of the content exists.
+polkit.SetAllowed(dbus.Array([], signature='s'))
+act(find(window, 'push button', LOCK))
+time.sleep(1.5)
+find(window, 'push button', LOCK)
+assert absent(window, 'label', '🔓 ロック解除済み') and absent(window, 'push button', 'Touch IDで認証する')
+
+polkit.SetAllowed([ACTION])
+act(find(window, 'push button', LOCK))
+find(window, 'label', '🔓 ロック解除済み')
+find(window, 'label', '未認証')
+stage(window, 'unlocked')
+
+# The fingerprint prompt while the reader waits; cancelling it is a failure too.
+reader.SetHang(True)
+act(find(window, 'push button', 'Touch IDで認証する'))
+prompt = find(app, 'dialog', '指紋認証')
+stage(prompt, 'fingerprint-prompt')
+act(find(prompt, 'push button', 'キャンセル'))
+alert = find(app, 'alert', '認証エラー')
+find(alert, 'label', '認証がキャンセルされました')
+act(find(alert, 'push button', 'OK'))
+wait('the alert to go', lambda: not find_all(app, 'alert'))
+reader.SetHang(False)
+
+# A finger that does not match: the alert says so; a second try matches.
+reader.SetVerifyResults(['verify-no-match'], 0.3)
+act(find(window, 'push button', 'Touch IDで認証する'))
+alert = find(app, 'alert', '認証エラー')
+find(alert, 'label', '指紋が一致しませんでした')
+stage(alert, 'alert')
+act(find(alert, 'push button', 'OK'))
+wait('the alert to go', lambda: not find_all(app, 'alert'))
+find(window, 'label', '未認証')
+reader.SetVerifyResults(['verify-match'], 0.3)
+act(find(window, 'push button', 'Touch IDで認証する'))
+find(window, 'label', '認証済み ✅', timeout=15)
+editor = find(window, 'text', '書き留めたいことを記入しよう')
+assert not find_all(window, 'push button', 'Touch IDで認証する')
+stage(window, 'work-area')
+
+# The sample table steps through five tables and back to the first.
+table = find(window, 'table', 'バードパトロール用')
+headers, first = cells(table)
+assert headers == ['Name', 'Family', 'Foods'], headers
+seen = [first]
+for _ in range(5):
+    act(find(window, 'push button', '変更'))
+    seen.append(wait('the next table', lambda: (c := cells(table)[1]) != seen[-1] and c))
+assert seen[-1] == first and len({str(s) for s in seen[:5]}) == 5, seen
+
+# Typing into the note: a person's keys on X11, the text interface on Wayland.
+note = 'ねこと鳥'
+if X11:
+    # A person clicks into the window first: without a window manager nobody else focuses it.
+    wid = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(app_process.pid)],
+                         capture_output=True, text=True, check=True).stdout.split()[0]
+    subprocess.run(['xdotool', 'windowfocus', '--sync', wid], check=True)
+    editor.queryComponent().grabFocus()
+    subprocess.run(['xdotool', 'type', '--delay', '80', note], check=True)
+else:
+    set_text(editor, note)
+wait('the note on disk', lambda: pref('StringKey') == note)
+assert text(editor) == note
+
+# Opening a text file replaces the note; classifying it gives a label.
+with open(os.path.join(WORK, 'note.txt'), 'w', encoding='utf-8') as f:
+    f.write(WEATHER)
+act(find(window, 'push button', '読込'))
+dialog = find(app, 'dialog', timeout=10)
+set_text(find(dialog, 'text', visible=True), os.path.join(WORK, 'note.txt'))
+act(next(b for b in find_all(dialog, 'push button') if b.name in ('Open', '開く', '&Open')))
+wait('the opened note', lambda: pref('StringKey') == WEATHER and text(editor) == WEATHER)
+act(find(window, 'push button', '機械学習'))
+find(window, 'label', '結果: 天気', timeout=20)
+
+# Settings: each switch toggled by its action, on and off again.
+menu(app, '設定…')
+settings = find(app, 'frame', '設定')
+stage(settings, 'settings')
+for i, label in enumerate(['読込はrtfにする（拡張子txt推奨）', 'indexの近くに動物を表示（再起動必要）',
+                           '起動時に文例を表示（再起動必要）'], 1):
+    switch = find(settings, 'check box', label)
+    for value in ('1', '0'):
+        act(switch)
+        wait(f'IntKeyToggle{i}={value}', lambda: pref(f'IntKeyToggle{i}') == value)
+        assert checked(switch) == (value == '1')
+
+# Help: the first and third items ask the desktop to open the page and the manual.
+menu(app, 'Yumekazu ヘルプ…')
+menu(app, '添付マニュアルをお読みください')
+opened = wait('the opener calls', lambda: os.path.exists(OPENED) and sorted(open(OPENED).read().split()))
+assert len(opened) == 2 and opened[0].endswith('/Yumekazu.pdf') and opened[1].startswith('https://'), opened
+
+# A second window starts locked; the first stays open at work.
+menu(app, '新規ウインドウ')
+wait('a second window', lambda: len(frames(app)) == 2)
+second = next(f for f in frames(app) if find_all(f, 'push button', LOCK))
+assert absent(second, 'label', '🔓 ロック解除済み')
+assert [f for f in frames(app) if find_all(f, 'text', '書き留めたいことを記入しよう')], 'the first window lost its work'
+stage(second, 'second-window')
+
+# Quit: the note is kept, privately, and is there after a new start.
+try:
+    menu(app, '終了')
+except Exception:
+    pass  # the program may be gone before it answers
+assert app_process.wait(10) == 0
+assert stat.S_IMODE(os.stat(PREFS).st_mode) == 0o600
+app_process, app = start()
+window = wait('the main window', lambda: next(iter(frames(app)), None))
+editor = unlock(app, window)
+assert text(editor) == WEATHER
+app_process.terminate()
+app_process.wait(10)
+print(f'walkthrough on {PLATFORM} complete; trees in {TREES}')
