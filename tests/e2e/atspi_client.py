@@ -1,6 +1,6 @@
-'''A small AT-SPI client: finds a running program's controls by role and name,
-operates them through their accessible actions and reads back what they show,
-the way a screen reader does.'''
+# A small AT-SPI client: finds a running program's controls by role and name,
+# operates them through their accessible actions and reads back what they
+# show, the way a screen reader does.
 
 import time
 
@@ -11,8 +11,8 @@ NAMED_ROLES = {'push button', 'check box', 'toggle button', 'radio button', 'tex
                'menu item', 'check menu item', 'spin button', 'combo box', 'page tab', 'slider'}
 
 
+# Polls probe until it returns something true; fails with what after timeout.
 def wait(what, probe, timeout=10.0):
-    '''Polls probe until it returns something true; fails with what after timeout.'''
     deadline = time.monotonic() + timeout
     while True:
         try:
@@ -56,12 +56,8 @@ def find(root, role, name=None, timeout=10.0, visible=True):
                 timeout)
 
 
-def absent(root, role, name=None):
-    return not find_all(root, role, name, visible=False)
-
-
+# Runs the named accessible action (the first one when None).
 def act(node, action=None):
-    '''Runs the named accessible action (the first one when None).'''
     actions = node.queryAction()
     names = [actions.getName(i) for i in range(actions.nActions)]
     actions.doAction(names.index(action) if action else 0)
@@ -90,8 +86,8 @@ def cells(table):
     return headers, rows
 
 
+# Writes the tree under root, one node a line; returns the unnamed controls.
 def dump(root, path):
-    '''Writes the tree under root, one node a line; returns the unnamed controls.'''
     unnamed = []
     with open(path, 'w', encoding='utf-8') as out:
         for node, depth in walk(root):

@@ -1,21 +1,13 @@
-'''A user's whole way through the built program, as a screen reader drives it:
-controls found by role and name in the accessibility tree, pressed through
-their actions, state read back from the tree and from the preference file.
-Run by the walkthrough driver, which provides the buses, the simulated system
-services and the display.
-    walkthrough.py BUILD_DIR x11|wayland'''
-
-import atexit
-import os
-import stat
-import subprocess
-import sys
-import tempfile
-import time
+# A user's whole way through the built program as a screen reader drives it:
+# controls found by role and name, pressed through their actions, state read
+# back from the accessibility tree and the preference file. Started by the
+# walkthrough driver, which provides the buses, the simulated services and the
+# display:  walkthrough.py BUILD_DIR x11|wayland
+import atexit, os, stat, subprocess, sys, tempfile, time  # noqa: E401
 
 import dbus
 
-from atspi_client import absent, act, application, cells, checked, dump, find, find_all, set_text, text, wait
+from atspi_client import act, application, cells, checked, dump, find, find_all, set_text, text, wait
 
 BUILD, PLATFORM = sys.argv[1], sys.argv[2]
 X11 = PLATFORM == 'x11'
@@ -25,19 +17,16 @@ WORK = tempfile.mkdtemp()
 PREFS = os.path.join(WORK, 'config', 'yumekazu', 'preferences.ini')
 OPENED = os.path.join(WORK, 'opened')
 WEATHER = '明日は台風が近づくので、朝から強い雨と風になるそうだ。'
-os.makedirs(TREES, exist_ok=True)
-os.makedirs(SHOTS, exist_ok=True)
-
+for folder in (TREES, SHOTS, os.path.join(WORK, 'bin')):
+    os.makedirs(folder, exist_ok=True)
 system = dbus.bus.BusConnection(os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
-polkit = dbus.Interface(system.get_object('org.freedesktop.PolicyKit1', '/org/freedesktop/PolicyKit1/Authority'),
-                        'org.freedesktop.DBus.Mock')
-reader = dbus.Interface(system.get_object('net.reactivated.Fprint', '/net/reactivated/Fprint/Device/0'),
-                        'org.freedesktop.DBus.Mock')
+mock = lambda name, path: dbus.Interface(system.get_object(name, path), 'org.freedesktop.DBus.Mock')  # noqa: E731
+polkit = mock('org.freedesktop.PolicyKit1', '/org/freedesktop/PolicyKit1/Authority')
+reader = mock('net.reactivated.Fprint', '/net/reactivated/Fprint/Device/0')
 ACTION = 'org.yumekazu.unlock'
 LOCK = '変更するにはカギをクリックします'
 
 # A recording stand-in for the desktop's URL opener.
-os.makedirs(os.path.join(WORK, 'bin'))
 with open(os.path.join(WORK, 'bin', 'xdg-open'), 'w') as script:
     script.write(f'#!/bin/sh\nprintf "%s\\n" "$*" >>{OPENED}\n')
 os.chmod(os.path.join(WORK, 'bin', 'xdg-open'), 0o755)
@@ -56,8 +45,8 @@ def start():
     return process, application(process.pid)
 
 
+# Keeps the tree (and on X11 a picture) of a stage; every control must be named.
 def stage(window, name):
-    '''Keeps the tree (and on X11 a picture) of a stage; every control must be named.'''
     time.sleep(0.3)
     unnamed = dump(window, os.path.join(TREES, name + '.txt'))
     assert not unnamed, f'{name}: controls without a name: {unnamed}'
@@ -65,12 +54,9 @@ def stage(window, name):
         subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, name + '.png')], check=True)
 
 
-def pref(key):
-    try:
-        with open(PREFS, encoding='utf-8') as f:
-            return next((line.rstrip('\n').split('=', 1)[1] for line in f if line.startswith(key + '=')), None)
-    except FileNotFoundError:
-        return None
+def pref(key):  # only inside wait(), which retries while the file is missing
+    with open(PREFS, encoding='utf-8') as f:
+        return next((line.rstrip('\n').split('=', 1)[1] for line in f if line.startswith(key + '=')), None)
 
 
 def menu(app, item):
@@ -81,7 +67,7 @@ def frames(app):
     return [f for f in app if f.getRoleName() == 'frame' and f.name != '設定']
 
 
-def unlock(app, window):
+def unlock(window):
     act(find(window, 'push button', LOCK))
     find(window, 'label', '🔓 ロック解除済み')
     act(find(window, 'push button', 'Touch IDで認証する'))
@@ -98,7 +84,7 @@ polkit.SetAllowed(dbus.Array([], signature='s'))
 act(find(window, 'push button', LOCK))
 time.sleep(1.5)
 find(window, 'push button', LOCK)
-assert absent(window, 'label', '🔓 ロック解除済み') and absent(window, 'push button', 'Touch IDで認証する')
+assert not find_all(window, 'label', '🔓 ロック解除済み', visible=False) and not find_all(window, 'push button', 'Touch IDで認証する', visible=False)
 
 polkit.SetAllowed([ACTION])
 act(find(window, 'push button', LOCK))
@@ -148,9 +134,8 @@ assert seen[-1] == first and len({str(s) for s in seen[:5]}) == 5, seen
 note = 'ねこと鳥'
 if X11:
     # A person clicks into the window first: without a window manager nobody else focuses it.
-    wid = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(app_process.pid)],
-                         capture_output=True, text=True, check=True).stdout.split()[0]
-    subprocess.run(['xdotool', 'windowfocus', '--sync', wid], check=True)
+    subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(app_process.pid), '.', 'windowfocus', '--sync'],
+                   check=True)
     editor.queryComponent().grabFocus()
     subprocess.run(['xdotool', 'type', '--delay', '80', note], check=True)
 else:
@@ -184,14 +169,14 @@ for i, label in enumerate(['読込はrtfにする（拡張子txt推奨）', 'ind
 # Help: the first and third items ask the desktop to open the page and the manual.
 menu(app, 'Yumekazu ヘルプ…')
 menu(app, '添付マニュアルをお読みください')
-opened = wait('the opener calls', lambda: os.path.exists(OPENED) and sorted(open(OPENED).read().split()))
-assert len(opened) == 2 and opened[0].endswith('/Yumekazu.pdf') and opened[1].startswith('https://'), opened
+opened = wait('the opener calls', lambda: len(open(OPENED).read().split()) == 2 and sorted(open(OPENED).read().split()))
+assert opened[0].endswith('/Yumekazu.pdf') and opened[1].startswith('https://'), opened
 
 # A second window starts locked; the first stays open at work.
 menu(app, '新規ウインドウ')
 wait('a second window', lambda: len(frames(app)) == 2)
 second = next(f for f in frames(app) if find_all(f, 'push button', LOCK))
-assert absent(second, 'label', '🔓 ロック解除済み')
+assert not find_all(second, 'label', '🔓 ロック解除済み', visible=False)
 assert [f for f in frames(app) if find_all(f, 'text', '書き留めたいことを記入しよう')], 'the first window lost its work'
 stage(second, 'second-window')
 
@@ -204,8 +189,6 @@ assert app_process.wait(10) == 0
 assert stat.S_IMODE(os.stat(PREFS).st_mode) == 0o600
 app_process, app = start()
 window = wait('the main window', lambda: next(iter(frames(app)), None))
-editor = unlock(app, window)
+editor = unlock(window)
 assert text(editor) == WEATHER
-app_process.terminate()
-app_process.wait(10)
 print(f'walkthrough on {PLATFORM} complete; trees in {TREES}')
