@@ -64,11 +64,7 @@ def act(node, action=None):
 
 
 def text(node):
-    try:
-        t = node.queryText()
-        return t.getText(0, t.characterCount)
-    except NotImplementedError:
-        return node.name
+    return node.queryText().getText(0, -1)
 
 
 def set_text(node, value):

@@ -50,8 +50,10 @@ def stage(window, name):
     time.sleep(0.3)
     unnamed = dump(window, os.path.join(TREES, name + '.txt'))
     assert not unnamed, f'{name}: controls without a name: {unnamed}'
-    if X11:
-        subprocess.run(['import', '-window', 'root', os.path.join(SHOTS, name + '.png')], check=True)
+    if X11:  # the stage's own window, cut from the screen
+        box = window.queryComponent().getExtents(0)  # screen coordinates
+        subprocess.run(['import', '-window', 'root', '-crop', f'{box.width}x{box.height}+{box.x}+{box.y}',
+                        os.path.join(SHOTS, name + '.png')], check=True)
 
 
 def pref(key):  # only inside wait(), which retries while the file is missing
@@ -154,18 +156,6 @@ wait('the opened note', lambda: pref('StringKey') == WEATHER and text(editor) ==
 act(find(window, 'push button', '機械学習'))
 find(window, 'label', '結果: 天気', timeout=20)
 
-# Settings: each switch toggled by its action, on and off again.
-menu(app, '設定…')
-settings = find(app, 'frame', '設定')
-stage(settings, 'settings')
-for i, label in enumerate(['読込はrtfにする（拡張子txt推奨）', 'indexの近くに動物を表示（再起動必要）',
-                           '起動時に文例を表示（再起動必要）'], 1):
-    switch = find(settings, 'check box', label)
-    for value in ('1', '0'):
-        act(switch)
-        wait(f'IntKeyToggle{i}={value}', lambda: pref(f'IntKeyToggle{i}') == value)
-        assert checked(switch) == (value == '1')
-
 # Help: the first and third items ask the desktop to open the page and the manual.
 menu(app, 'Yumekazu ヘルプ…')
 menu(app, '添付マニュアルをお読みください')
@@ -180,11 +170,25 @@ assert not find_all(second, 'label', '🔓 ロック解除済み', visible=False
 assert [f for f in frames(app) if find_all(f, 'text', '書き留めたいことを記入しよう')], 'the first window lost its work'
 stage(second, 'second-window')
 
+# The window menu gathers both windows as tabs of one.
+menu(app, 'すべてのウインドウを結合')
+wait('one window of two tabs', lambda: len(frames(app)) == 1 and len(find_all(app, 'page tab')) == 2)
+stage(frames(app)[0], 'tabs')
+
+# Settings: each switch toggled by its action, on and off again.
+menu(app, '設定…')
+settings = find(app, 'frame', '設定')
+stage(settings, 'settings')
+for i, label in enumerate(['読込はrtfにする（拡張子txt推奨）', 'indexの近くに動物を表示（再起動必要）',
+                           '起動時に文例を表示（再起動必要）'], 1):
+    switch = find(settings, 'check box', label)
+    for value in ('1', '0'):
+        act(switch)
+        wait(f'IntKeyToggle{i}={value}', lambda: pref(f'IntKeyToggle{i}') == value)
+        assert checked(switch) == (value == '1')
+
 # Quit: the note is kept, privately, and is there after a new start.
-try:
-    menu(app, '終了')
-except Exception:
-    pass  # the program may be gone before it answers
+menu(app, '終了')
 assert app_process.wait(10) == 0
 assert stat.S_IMODE(os.stat(PREFS).st_mode) == 0o600
 app_process, app = start()
