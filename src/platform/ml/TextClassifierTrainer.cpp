@@ -17,6 +17,8 @@
 #include <fasttext/fasttext.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <random>
 
 using namespace Qt::StringLiterals;
 
@@ -74,6 +76,16 @@ Expected<std::vector<LabelledText>> TextClassifierTrainer::readTsv(const QString
     return examples;
 }
 
+std::vector<LabelledText> TextClassifierTrainer::shuffled(std::vector<LabelledText> examples, int seed)
+{
+    // mt19937's output is fixed by the standard; the library's distributions
+    // and std::shuffle are not, so the swap positions are drawn by hand.
+    std::mt19937 random{std::uint32_t(seed)};
+    for (std::size_t i = examples.size(); i > 1; --i)
+        std::swap(examples[i - 1], examples[random() % i]);
+    return examples;
+}
+
 Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &examples, const QString &outputDirectory)
 {
     return train(examples, outputDirectory, Options());
@@ -85,7 +97,7 @@ Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &exa
     const TextTokenizer tokenizer(options.tokenizer);
     QMap<QString, int> counts;
     QByteArray corpus;
-    for (const LabelledText &e : examples) {
+    for (const LabelledText &e : shuffled(examples, options.seed)) {
         const std::string tokens = tokenizer.line(e.text);
         if (tokens.empty())
             continue;

@@ -31,6 +31,10 @@ public:
     // naming the line.
     static Expected<std::vector<LabelledText>> readTsv(const QString &path);
 
+    // The examples in an order that depends on the seed alone, so that neither
+    // the order of the files nor notes grouped by label steer the training.
+    static std::vector<LabelledText> shuffled(std::vector<LabelledText> examples, int seed);
+
     // Writes a complete model directory at outputDirectory, replacing an
     // earlier one only once the new one is complete.
     static Expected<void> train(const std::vector<LabelledText> &examples, const QString &outputDirectory,

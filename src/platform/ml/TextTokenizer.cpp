@@ -2,8 +2,11 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -23,6 +26,54 @@ icu::BreakIterator *wordBreaker()
     return breaker.get();
 }
 
+icu::UnicodeString aliased(const QString &text)
+{
+    return icu::UnicodeString(false, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
+}
+
+QString fromIcu(const icu::UnicodeString &text)
+{
+    return QString(reinterpret_cast<const QChar *>(text.getBuffer()), text.length());
+}
+
+bool isEmoji(char32_t c)
+{
+    return u_hasBinaryProperty(UChar32(c), UCHAR_EXTENDED_PICTOGRAPHIC)
+        || u_hasBinaryProperty(UChar32(c), UCHAR_REGIONAL_INDICATOR);
+}
+
+// Variation selectors and skin tones make no other emoji of the same picture.
+bool isEmojiDecoration(char32_t c)
+{
+    return c == 0xFE0E || c == 0xFE0F || (c >= 0x1F3FB && c <= 0x1F3FF);
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// A time, a date or a size says nothing about the topic, only that a number
+// is there.
+QString foldNumbers(const QString &text)
+{
+    static const QString separators = u".,:/"_s;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        if (!isDigit(text.at(i))) {
+            out.append(text.at(i++));
+            continue;
+        }
+        while (i < text.size()
+               && (isDigit(text.at(i))
+                   || (separators.contains(text.at(i)) && i + 1 < text.size() && isDigit(text.at(i + 1)))))
+            ++i;
+        out.append(u'0');
+    }
+    return out;
+}
+
 // fastText reads "__label__..." in its input as a label, never as a word; a note
 // must not be able to smuggle one in.
 QString defused(QString token)
@@ -35,17 +86,38 @@ QString defused(QString token)
 
 void appendCharacters(const QString &text, QStringList &out)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isSpace() || c.isNull())
-            continue;
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            out.append(text.mid(i, 2));
-            ++i;
-        } else if (!c.isPunct()) {
-            out.append(QString(c));
-        }
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t c = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+            ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1))
+            : text.at(i).unicode();
+        const qsizetype length = c > 0xFFFF ? 2 : 1;
+        const auto category = QChar::category(c);
+        if (!QChar::isSpace(c) && !QChar::isPunct(c) && category != QChar::Other_Format
+            && category != QChar::Other_Control)
+            out.append(text.mid(i, length));
+        i += length;
     }
+}
+
+void appendWords(const QString &text, icu::BreakIterator &breaker, QStringList &out)
+{
+    const icu::UnicodeString ustr = aliased(text);
+    breaker.setText(ustr);
+    for (int32_t start = breaker.first(), end = breaker.next(); end != icu::BreakIterator::DONE;
+         start = end, end = breaker.next()) {
+        QString word = text.mid(start, end - start);
+        // Spaces and punctuation carry no topic; emoji, which the word rules
+        // count with them, do.
+        if (breaker.getRuleStatus() == UBRK_WORD_NONE) {
+            const auto codePoints = word.toUcs4();
+            if (std::none_of(codePoints.cbegin(), codePoints.cend(), isEmoji))
+                continue;
+        }
+        word.removeIf([](QChar c) { return c.isSpace() || c.isNull(); });
+        if (!word.isEmpty())
+            out.append(word);
+    }
+    breaker.setText(icu::UnicodeString());
 }
 
 } // namespace
@@ -64,31 +136,34 @@ std::optional<TextTokenizer::Scheme> TextTokenizer::schemeFromName(const QString
     return std::nullopt;
 }
 
+QString TextTokenizer::normalized(const QString &text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2 *nfkc = icu::Normalizer2::getNFKCInstance(status);
+    icu::UnicodeString composed;
+    if (U_SUCCESS(status))
+        composed = nfkc->normalize(aliased(text), status);
+    // ICU's tables are built in; Qt's own NFKC is the same form should they fail.
+    QString out = U_SUCCESS(status) ? fromIcu(composed) : text.normalized(QString::NormalizationForm_KC);
+    out = out.toLower();
+    QString kept;
+    kept.reserve(out.size());
+    for (const char32_t c : out.toUcs4()) {
+        if (!isEmojiDecoration(c))
+            kept.append(QChar::fromUcs4(c));
+    }
+    return foldNumbers(kept);
+}
+
 QStringList TextTokenizer::tokens(const QString &text) const
 {
-    // Full-width letters and digits, half-width kana and letter case should not
-    // make different words of the same thing.
-    const QString normalized = text.normalized(QString::NormalizationForm_KC).toLower();
+    const QString normal = normalized(text);
     QStringList out;
     icu::BreakIterator *breaker = m_scheme == Scheme::Words ? wordBreaker() : nullptr;
-    if (!breaker) {
-        appendCharacters(normalized, out);
-    } else {
-        const icu::UnicodeString ustr(false, reinterpret_cast<const UChar *>(normalized.utf16()),
-                                      int32_t(normalized.size()));
-        breaker->setText(ustr);
-        for (int32_t start = breaker->first(), end = breaker->next(); end != icu::BreakIterator::DONE;
-             start = end, end = breaker->next()) {
-            // Spaces and punctuation carry no topic.
-            if (breaker->getRuleStatus() == UBRK_WORD_NONE)
-                continue;
-            QString word = normalized.mid(start, end - start);
-            word.removeIf([](QChar c) { return c.isSpace() || c.isNull(); });
-            if (!word.isEmpty())
-                out.append(word);
-        }
-        breaker->setText(icu::UnicodeString());
-    }
+    if (breaker)
+        appendWords(normal, *breaker, out);
+    else
+        appendCharacters(normal, out);
     for (QString &t : out)
         t = defused(t);
     out.removeAll(QString());

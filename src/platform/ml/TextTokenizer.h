@@ -20,6 +20,12 @@ public:
     static QString schemeName(Scheme scheme);
     static std::optional<Scheme> schemeFromName(const QString &name);
 
+    // What both schemes split: NFKC (half-width kana to full-width, full-width
+    // letters and digits to ASCII), lower case, every number (a run of digits,
+    // with separators such as 12:30, 3.5 or 2024/5/1) folded to "0", and emoji
+    // without presentation selectors or skin tones.
+    static QString normalized(const QString &text);
+
     [[nodiscard]] Scheme scheme() const { return m_scheme; }
     [[nodiscard]] QStringList tokens(const QString &text) const;
     // The tokens joined by single spaces, UTF-8, without a line end.
