@@ -1,5 +1,5 @@
-// Classifier timings on the bundled model: load, one short note, one 100 KB
-// note, and batch throughput.
+// Classifier measurements on the bundled model: file size, load, one short
+// note, one 100 KB note, and batch throughput.
 #include "classifier/MyModel.h"
 #include "common/Stats.h"
 
@@ -61,10 +61,14 @@ int main(int argc, char **argv)
         model = loadOnce(url);
         load.add(millisecondsSince(start));
     }
-    printRow("Classifier: model load", load, "ms");
+    printRow("Classifier: model load", load, "ms", nullptr, "< 10 ms");
+
+    Stats size;
+    size.add(double(model->model()->metadata().modelSize) / 1024);
+    printRow("Classifier: model file size", size, "KiB", nullptr, "≤ 1024 KiB");
 
     const QString shortNote = u"明日は朝から雨で、午後には雪に変わるらしい"_s;
-    timePrediction(*model, shortNote, "Classifier: one short note", {});
+    timePrediction(*model, shortNote, "Classifier: one short note", "< 0.05 ms");
 
     const QString sentence = shortNote + u"。傘を持って出かけよう。\n"_s;
     const qsizetype sentenceBytes = sentence.toUtf8().size();
