@@ -12,11 +12,11 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme xdg-utils polkitd fprintd qt6-wayland)
 # What the tests need besides: mock services on a private bus, a real X server,
-# PDF text extraction and window tooling for the end-to-end runs.
+# PDF text extraction, window tooling and a window manager for the end-to-end runs.
 TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
   imagemagick x11-utils dpkg-dev desktop-file-utils
-  at-spi2-core python3-pyatspi weston qt6-wayland)
+  at-spi2-core python3-pyatspi weston qt6-wayland openbox)
 
 say() { printf '\033[1m==> %s\033[0m\n' "$*"; }
 
