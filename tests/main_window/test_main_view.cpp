@@ -98,18 +98,13 @@ private:
     // The view's classifier comes from makeModel, or else from m_model when set.
     std::unique_ptr<AuthorizationLockView> makeView(std::function<Expected<std::shared_ptr<MyModel>>()> makeModel = {})
     {
-        MainViewServices services;
-        services.makeModel = std::move(makeModel);
-        if (!services.makeModel && m_model)
-            services.makeModel = [model = m_model] { return std::make_shared<MyModel>(model); };
-        services.store = m_store.get();
-        services.makeAuthorization = [this] {
-            return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(m_grant));
-        };
-        services.localAuthentication = &m_fingerprint;
-        services.panels = &m_panels;
-        services.waitInterval = m_wait;
-        auto view = std::make_unique<AuthorizationLockView>(services);
+        if (!makeModel && m_model)
+            makeModel = [model = m_model] { return std::make_shared<MyModel>(model); };
+        auto view = std::make_unique<AuthorizationLockView>(MainViewServices{
+            .store = m_store.get(),
+            .makeAuthorization = [this] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(m_grant)); },
+            .localAuthentication = &m_fingerprint, .panels = &m_panels, .makeModel = std::move(makeModel),
+            .reloadModel = {}, .windows = nullptr, .waitInterval = m_wait});
         view->show();
         return view;
     }
@@ -144,20 +139,33 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void lockGate_data()
+    void gates_data()
     {
         QTest::addColumn<int>("toggle2");
         QTest::addColumn<bool>("grant");
-        QTest::newRow("animals off, denied") << 0 << false;
-        QTest::newRow("animals on, granted") << 1 << true;
-        QTest::newRow("hand-set 2, granted") << 2 << true;
+        QTest::addColumn<Fingerprint>("setup");
+        QTest::addColumn<bool>("queued");
+        QTest::addColumn<QString>("alert");
+        const QString markup = u"<b>指紋</b>が一致しません"_s;
+        QTest::newRow("denied, animals off") << 0 << false << Fingerprint{} << true << QString();
+        QTest::newRow("match, animals on") << 1 << true << Fingerprint{} << true << QString();
+        QTest::newRow("no match, hand-set 2") << 2 << true << Fingerprint{true, {}, 1, false, markup} << true << markup;
+        QTest::newRow("no match, no reason") << 0 << true << Fingerprint{true, {}, 1, false, {}} << true << u"認証に失敗しました"_s;
+        QTest::newRow("unavailable") << 0 << true << Fingerprint{false, markup, 1, true, {}} << true << markup;
+        QTest::newRow("unavailable, no reason") << 0 << true << Fingerprint{false, {}, 1, true, {}} << true << u"生体認証が利用できません"_s;
+        QTest::newRow("other biometry") << 0 << true << Fingerprint{true, {}, 2, true, {}} << false
+                                        << u"このマックではTouch IDが利用できません"_s;
     }
-    void lockGate()
+    void gates()
     {
         QFETCH(int, toggle2);
         QFETCH(bool, grant);
+        QFETCH(Fingerprint, setup);
+        QFETCH(bool, queued);
+        QFETCH(QString, alert);
         m_store->setInteger(PreferenceKeys::intKeyToggle2, toggle2);
         m_grant = grant;
+        m_fingerprint.setup = setup;
         const auto view = makeView();
         QCOMPARE(texts(view.get(), {u"heading"_s, u"animalLine"_s, u"lockText"_s}),
                  (QStringList{u"Yumekazu Tabs"_s, u"🐱🐤1"_s, u"変更するにはカギをクリックします"_s}));
@@ -177,45 +185,20 @@ private Q_SLOTS:
         QVERIFY(panel->width() >= 300 && panel->height() >= 200);
         QCOMPARE(texts(view.get(), {u"banner"_s, u"statusTitle"_s, u"promptText"_s, u"touchIdButton"_s}),
                  (QStringList{u"🔓 ロック解除済み"_s, u"未認証"_s, u"Touch IDで認証してください"_s, u"Touch IDで認証する"_s}));
-        const auto *button = child(view.get(), u"touchIdButton"_s);
+        auto *button = child(view.get(), u"touchIdButton"_s);
         QCOMPARE(button->toolTip(), u"マウスでクリック"_s);
         // The panel's children sit in its middle, not at its top.
         const int above = child(view.get(), u"statusTitle"_s)->y();
         QVERIFY(qAbs(above - (panel->height() - 1 - button->geometry().bottom())) <= 1);
-        QVERIFY(!child(view.get(), u"workArea"_s));
-    }
 
-    void fingerprintGate_data()
-    {
-        QTest::addColumn<Fingerprint>("setup");
-        QTest::addColumn<bool>("queued");
-        QTest::addColumn<QString>("alert");
-        const QString markup = u"<b>指紋</b>が一致しません"_s;
-        QTest::newRow("match") << Fingerprint{} << true << QString();
-        QTest::newRow("no match") << Fingerprint{true, {}, 1, false, markup} << true << markup;
-        QTest::newRow("no match, no reason") << Fingerprint{true, {}, 1, false, {}} << true << u"認証に失敗しました"_s;
-        QTest::newRow("unavailable") << Fingerprint{false, markup, 1, true, {}} << true << markup;
-        QTest::newRow("unavailable, no reason") << Fingerprint{false, {}, 1, true, {}} << true << u"生体認証が利用できません"_s;
-        QTest::newRow("other biometry") << Fingerprint{true, {}, 2, true, {}} << false
-                                        << u"このマックではTouch IDが利用できません"_s;
-    }
-    void fingerprintGate()
-    {
-        QFETCH(Fingerprint, setup);
-        QFETCH(bool, queued);
-        QFETCH(QString, alert);
         const bool success = alert.isEmpty();
-        m_fingerprint.setup = setup;
-        const auto view = makeView();
-        view->lockAction();
-        QCoreApplication::processEvents();
-        QTest::keyClick(child(view.get(), u"touchIdButton"_s), Qt::Key_Return);
+        QTest::keyClick(button, Qt::Key_Return);
         // Every answer but the wrong kind of reader arrives through the event loop.
         QCOMPARE(view->showAlert() || view->unlockContent(), !queued);
         QTRY_VERIFY(view->showAlert() || view->unlockContent());
         QCOMPARE(std::tuple(view->unlockContent(), view->isAuthenticated()), std::tuple(success, success));
         QCOMPARE(child(view.get(), u"workArea"_s) != nullptr, success);
-        QCOMPARE(child(view.get(), u"touchIdButton"_s)->isVisible(), !success);
+        QCOMPARE(button->isVisible(), !success);
         QCOMPARE(child<QLabel>(view.get(), u"statusTitle"_s)->text(), success ? u"認証済み ✅"_s : u"未認証"_s);
         auto *box = view->findChild<QMessageBox *>(u"authAlert"_s);
         QCOMPARE(box != nullptr, !success);
@@ -231,49 +214,6 @@ private Q_SLOTS:
         QVERIFY(!view->unlockContent());
         view->authenticateWithTouchID();
         QTRY_VERIFY(view->findChild<QMessageBox *>(u"authAlert"_s));
-    }
-
-    void workArea()
-    {
-        const auto view = unlocked(makeView());
-        QCOMPARE(texts(view.get(), {u"saveButton"_s, u"threadButton"_s, u"openButton"_s, u"changeButton"_s,
-                                    u"predictButton"_s, u"reloadButton"_s}),
-                 (QStringList{u"保存"_s, u"別スレッド"_s, u"読込"_s, u"変更"_s, u"機械学習"_s, u"再ロード"_s}));
-        QCOMPARE(texts(view.get(), {u"noteEditor"_s, u"sampleTable"_s}, "toolTip"),
-                 (QStringList{u"書き留めたいことを記入しよう"_s, u"バードパトロール用"_s}));
-        int pickerLabels = 0;
-        // Every label shows its text as written, never as markup.
-        for (const QLabel *label : view->findChildren<QLabel *>()) {
-            QVERIFY2(label->textFormat() == Qt::PlainText || label->text().isEmpty(), qPrintable(label->text()));
-            pickerLabels += label->buddy() == child(view.get(), u"calendar"_s) && label->text() == u"日時"_s;
-        }
-        QCOMPARE(pickerLabels, 1);
-
-        const QStringList tables[] = {
-            {u"Name|Family|Foods"_s, u"猫|Cat|エサ"_s, u"鳩|Bird|鳥の餌"_s, u"雀|Bird|鳥の餌"_s, u"カラス|Bird|鳥の餌"_s},
-            {u"Name|Family|Foods"_s, u"パン|食品|2"_s, u"おにぎり|食品|0"_s, u"お菓子|食品|1"_s, u"乾物|食品|1"_s},
-            {u"Name|Family|Foods"_s, u"風景1|平坦|南北"_s, u"風景2|坂道|東西"_s, u"風景3|平坦|北南"_s, u"風景4|坂道|西東"_s},
-            {u"Name|Family|Foods"_s, u"猫レスキュー|平坦|暗所"_s, u"猫レスキュー|高所|暗所"_s, u"猫レスキュー|平坦|餌やり"_s,
-             u"鳥レスキュー|高所|餌やり"_s},
-            {u"Name|Family|Foods"_s, u"猫レスキュー|親猫から|餌やり"_s, u"猫レスキュー|子猫から|餌やり"_s,
-             u"猫レスキュー|保温|ミルクやり"_s, u"鳥レスキュー|親鳥から|餌やり"_s}};
-        auto *table = child<QTableWidget>(view.get(), u"sampleTable"_s);
-        // The change button steps through tables 2 to 5 and back to 1; nothing is editable.
-        for (const int number : {1, 2, 3, 4, 5, 1}) {
-            QCOMPARE(view->peopleNum(), number);
-            QStringList shown;
-            for (int row = -1; row < table->rowCount(); ++row) {
-                QStringList cells;
-                for (int column = 0; column < table->columnCount(); ++column) {
-                    const QTableWidgetItem *item = row < 0 ? table->horizontalHeaderItem(column) : table->item(row, column);
-                    cells << item->text();
-                    QVERIFY(row < 0 || !(item->flags() & (Qt::ItemIsEditable | Qt::ItemIsSelectable)));
-                }
-                shown << cells.join(u'|');
-            }
-            QCOMPARE(shown, tables[number - 1]);
-            QTest::mouseClick(child(view.get(), u"changeButton"_s), Qt::LeftButton);
-        }
     }
 
     void startupParagraphAndSave_data()
@@ -407,28 +347,21 @@ private Q_SLOTS:
             // Without a model the user is told, and no result appears.
             const auto view = unlocked(makeView());
             bool told = false;
-            QTimer::singleShot(0, this, [&told] {
-                if (QWidget *box = QApplication::activeModalWidget())
-                    told = box->close();
-            });
+            QTimer::singleShot(0, this, [&told] { told = QApplication::activeModalWidget()->close(); });
             QTest::mouseClick(child(view.get(), u"predictButton"_s), Qt::LeftButton);
             QVERIFY(told && !view->result());
         }
         m_model = std::make_shared<ScriptedModel>(QList<std::optional<QString>>{u"<i>動物</i>"_s, std::nullopt, u"旅行"_s});
         const auto view = unlocked(makeView());
-        auto *button = child(view.get(), u"predictButton"_s);
         auto *line = child<QLabel>(view.get(), u"resultLine"_s);
         QVERIFY(!line->isVisible());
         // The empty note is classified too; a failed classification keeps the last label.
-        for (const QString &note : {QString(), u"雨"_s}) {
+        for (const QString &note : {QString(), u"雨"_s, u"空港へ"_s}) {
             view->setUString(note);
-            QTest::mouseClick(button, Qt::LeftButton);
-            QCOMPARE(line->text(), u"結果: <i>動物</i>"_s);
+            QTest::mouseClick(child(view.get(), u"predictButton"_s), Qt::LeftButton);
+            QCOMPARE(line->text(), note == u"空港へ"_s ? u"結果: 旅行"_s : u"結果: <i>動物</i>"_s);
             QVERIFY(line->isVisible() && !QApplication::activeModalWidget());
         }
-        view->setUString(u"空港へ"_s);
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(view->result(), u"旅行"_s);
         QCOMPARE(m_model->seen, (QStringList{QString(), u"雨"_s, u"空港へ"_s}));
     }
 
@@ -451,14 +384,14 @@ private Q_SLOTS:
         QCOMPARE(view->result(), u"天気"_s);
     }
 
-    void buttonRow_data()
+    void workArea_data()
     {
         QTest::addColumn<int>("width");
         QTest::newRow("ideal 400") << 400;
         QTest::newRow("narrowest 100") << 100;
         QTest::newRow("widest 450") << 450;
     }
-    void buttonRow()
+    void workArea()
     {
         QFETCH(int, width);
         m_model = std::make_shared<ScriptedModel>(QList<std::optional<QString>>{u"食べ物"_s});
@@ -474,11 +407,14 @@ private Q_SLOTS:
         probe.show();
         const int spacing = box->itemAt(1)->geometry().left() - box->itemAt(0)->geometry().right() - 1;
         QList<QList<QWidget *>> lines;
-        for (const char *name : {"saveButton", "threadButton", "openButton", "changeButton", "predictButton",
-                                 "resultLine", "reloadButton"}) {
+        const std::pair<const char *, QString> row[] = {
+            {"saveButton", u"保存"_s}, {"threadButton", u"別スレッド"_s}, {"openButton", u"読込"_s}, {"changeButton", u"変更"_s},
+            {"predictButton", u"機械学習"_s}, {"resultLine", u"結果: 食べ物"_s}, {"reloadButton", u"再ロード"_s}};
+        for (const auto &[name, text] : row) {
             QWidget *w = child(view.get(), QString::fromLatin1(name));
             // Every label can be read in full.
-            QVERIFY2(w->width() >= w->fontMetrics().horizontalAdvance(w->property("text").toString()) || width == 100, name);
+            QCOMPARE(w->property("text").toString(), text);
+            QVERIFY2(w->width() >= w->fontMetrics().horizontalAdvance(text) || width == 100, name);
             const QWidget *last = lines.isEmpty() ? nullptr : lines.last().last();
             (last && last->geometry().bottom() >= w->y() && w->geometry().bottom() >= last->y()) ? lines.last().append(w)
                                                                                               : lines.append({w});
@@ -491,6 +427,41 @@ private Q_SLOTS:
                 QCOMPARE(line[i]->x() - line[i - 1]->geometry().right() - 1, spacing);
                 QVERIFY(qAbs(line[i]->geometry().center().y() - line[0]->geometry().center().y()) <= 1);
             }
+        }
+        QCOMPARE(texts(view.get(), {u"noteEditor"_s, u"sampleTable"_s}, "toolTip"),
+                 (QStringList{u"書き留めたいことを記入しよう"_s, u"バードパトロール用"_s}));
+        int pickerLabels = 0;
+        // Every label shows its text as written, never as markup.
+        for (const QLabel *label : view->findChildren<QLabel *>()) {
+            QVERIFY2(label->textFormat() == Qt::PlainText || label->text().isEmpty(), qPrintable(label->text()));
+            pickerLabels += label->buddy() == child(view.get(), u"calendar"_s) && label->text() == u"日時"_s;
+        }
+        QCOMPARE(pickerLabels, 1);
+
+        const QStringList tables[] = {
+            {u"Name|Family|Foods"_s, u"猫|Cat|エサ"_s, u"鳩|Bird|鳥の餌"_s, u"雀|Bird|鳥の餌"_s, u"カラス|Bird|鳥の餌"_s},
+            {u"Name|Family|Foods"_s, u"パン|食品|2"_s, u"おにぎり|食品|0"_s, u"お菓子|食品|1"_s, u"乾物|食品|1"_s},
+            {u"Name|Family|Foods"_s, u"風景1|平坦|南北"_s, u"風景2|坂道|東西"_s, u"風景3|平坦|北南"_s, u"風景4|坂道|西東"_s},
+            {u"Name|Family|Foods"_s, u"猫レスキュー|平坦|暗所"_s, u"猫レスキュー|高所|暗所"_s, u"猫レスキュー|平坦|餌やり"_s,
+             u"鳥レスキュー|高所|餌やり"_s},
+            {u"Name|Family|Foods"_s, u"猫レスキュー|親猫から|餌やり"_s, u"猫レスキュー|子猫から|餌やり"_s,
+             u"猫レスキュー|保温|ミルクやり"_s, u"鳥レスキュー|親鳥から|餌やり"_s}};
+        auto *table = child<QTableWidget>(view.get(), u"sampleTable"_s);
+        // The change button steps through tables 2 to 5 and back to 1; nothing is editable.
+        for (const int number : {1, 2, 3, 4, 5, 1}) {
+            QCOMPARE(view->peopleNum(), number);
+            QStringList shown;
+            for (int row = -1; row < table->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < table->columnCount(); ++column) {
+                    const QTableWidgetItem *item = row < 0 ? table->horizontalHeaderItem(column) : table->item(row, column);
+                    cells << item->text();
+                    QVERIFY(row < 0 || !(item->flags() & (Qt::ItemIsEditable | Qt::ItemIsSelectable)));
+                }
+                shown << cells.join(u'|');
+            }
+            QCOMPARE(shown, tables[number - 1]);
+            QTest::mouseClick(child(view.get(), u"changeButton"_s), Qt::LeftButton);
         }
     }
 
