@@ -10,6 +10,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Services behind the two gates, fonts for the interface and the lock icon.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "polkitd, fonts-noto-cjk, fonts-noto-color-emoji, adwaita-icon-theme, libqt6svg6, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "polkitd, fonts-noto-cjk, fonts-noto-color-emoji, adwaita-icon-theme, libqt6svg6, xdg-utils, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fprintd, qt6-wayland")
 include(CPack)

@@ -2,6 +2,7 @@
 
 #include "app/ApplicationService.h"
 #include "app/HelpCommands.h"
+#include "app/JapaneseInterface.h"
 #include "app/SettingsView.h"
 #include "classifier/MyModel.h"
 #include "main_window/AuthorizationLockView.h"
@@ -187,6 +188,7 @@ int YumekazuApp::main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(u"Yumekazu"_s);
     QApplication::setDesktopFileName(u"org.yumekazu.Yumekazu"_s);
     QApplication::setQuitOnLastWindowClosed(true);
+    JapaneseInterface::install();
     // Desktops without an icon theme of their own still get the lock icon.
     if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == u"hicolor"_s)
         QIcon::setFallbackThemeName(u"Adwaita"_s);

@@ -1,10 +1,10 @@
 #include "documents/TextFile.h"
 
+#include "documents/TextDecoder.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -28,29 +28,6 @@ Unexpected<PlatformError> failure(TextFile::ErrorCode code, const char *text, co
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Strict UTF-16 after its byte-order mark: an odd byte count or a lone
-// surrogate is an error (Qt's decoder would quietly put in replacement
-// characters instead).
-std::optional<QString> decodeUtf16(QByteArrayView bytes, bool bigEndian)
-{
-    if (bytes.size() % 2 != 0)
-        return std::nullopt;
-    QString text;
-    text.reserve(bytes.size() / 2);
-    bool afterHighSurrogate = false;
-    for (qsizetype i = 0; i < bytes.size(); i += 2) {
-        const char16_t unit = bigEndian ? qFromBigEndian<char16_t>(bytes.data() + i)
-                                        : qFromLittleEndian<char16_t>(bytes.data() + i);
-        if (afterHighSurrogate != QChar::isLowSurrogate(unit))
-            return std::nullopt;
-        afterHighSurrogate = QChar::isHighSurrogate(unit);
-        text.append(QChar(unit));
-    }
-    if (afterHighSurrogate)
-        return std::nullopt;
-    return text;
 }
 
 } // namespace
@@ -104,24 +81,10 @@ Expected<QString> TextFile::read(const QString &path)
 
 Expected<QString> TextFile::decode(const QByteArray &bytes)
 {
-    const QByteArrayView view(bytes);
-    std::optional<QString> text;
-    if (view.startsWith("\xFF\xFE"))
-        text = decodeUtf16(view.sliced(2), false);
-    else if (view.startsWith("\xFE\xFF"))
-        text = decodeUtf16(view.sliced(2), true);
-    else {
-        const QByteArrayView body = view.startsWith("\xEF\xBB\xBF") ? view.sliced(3) : view;
-        // Stateless: a sequence cut off at the end is an error too.
-        QStringDecoder utf8(QStringConverter::Utf8,
-                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        QString decoded = utf8.decode(body);
-        if (!utf8.hasError())
-            text = std::move(decoded);
-    }
-    if (!text)
+    std::optional<TextDecoder::Decoded> decoded = TextDecoder::decode(bytes);
+    if (!decoded)
         return failure(NotText, QT_TRANSLATE_NOOP("TextFile", "テキストとして読めない内容です。"));
-    return std::move(*text);
+    return std::move(decoded->text);
 }
 
 Expected<void> TextFile::writeAtomically(const QString &path, const QString &text)

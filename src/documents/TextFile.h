@@ -20,16 +20,16 @@ public:
         NotRegularFile, // a folder, FIFO, socket or device
         TooLarge,       // more than maxReadSize bytes
         Unreadable,     // opening or reading failed
-        NotText,        // bytes that are not UTF-8, nor UTF-16 with a byte-order mark
+        NotText,        // bytes that are not text in any encoding TextDecoder knows
         NotWritable,    // the new content could not be stored
     };
 
     static inline const QString errorDomain = QStringLiteral("yumekazu.textfile");
 
-    // The whole text of a regular file: UTF-8 with or without a byte-order
-    // mark, or UTF-16 (either byte order) with one; the mark is not part of
-    // the text. Line ends and every other character are kept as they are, so
-    // rich text comes back as its source.
+    // The whole text of a regular file in any encoding TextDecoder
+    // recognises; a byte-order mark is not part of the text. Line ends and
+    // every other character are kept as they are, so rich text comes back as
+    // its source.
     static Expected<QString> read(const QString &path);
 
     // Replaces the file at path with exactly the UTF-8 bytes of text (no

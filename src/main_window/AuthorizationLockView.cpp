@@ -6,6 +6,7 @@
 #include "documents/OpenText.h"
 #include "documents/SaveText.h"
 #include "main_window/FlowLayout.h"
+#include "main_window/NoteEditor.h"
 #include "main_window/PreferenceKeys.h"
 #include "main_window/SampleTables.h"
 #include "platform/core/PreferenceStore.h"
@@ -23,16 +24,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
-#include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QTableWidget>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -49,27 +45,6 @@ QFont titleFont(const QWidget *widget)
     QFont font = widget->font();
     font.setPointSizeF(font.pointSizeF() * 1.6);
     return font;
-}
-
-// Replaces only the part of the editor's text that differs from text, so the
-// cursor and the scroll position of someone reading or typing stay put.
-void applyMinimalEdit(QPlainTextEdit *editor, const QString &text)
-{
-    const QString current = editor->toPlainText();
-    if (current == text)
-        return;
-    qsizetype prefix = 0;
-    const qsizetype maxPrefix = std::min(current.size(), text.size());
-    while (prefix < maxPrefix && current[prefix] == text[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < current.size() - prefix && suffix < text.size() - prefix
-           && current[current.size() - 1 - suffix] == text[text.size() - 1 - suffix])
-        ++suffix;
-    QTextCursor cursor(editor->document());
-    cursor.setPosition(int(prefix));
-    cursor.setPosition(int(current.size() - suffix), QTextCursor::KeepAnchor);
-    cursor.insertText(text.mid(prefix, text.size() - prefix - suffix));
 }
 
 } // namespace
@@ -154,7 +129,6 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     connect(m_lockButton, &QPushButton::clicked, this, &AuthorizationLockView::lockAction);
     m_gate->addWidget(m_lockButton, 0, Qt::AlignHCenter);
 
-    connect(m_services.store, &PreferenceStore::valueChanged, this, &AuthorizationLockView::onStoreChanged);
     refresh();
 }
 
@@ -532,22 +506,13 @@ void AuthorizationLockView::buildWorkArea()
     m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() + 4 * 30);
     work->addWidget(m_table);
 
-    m_editor = new QPlainTextEdit(m_workArea);
+    m_editor = new NoteEditor(m_services.store, m_workArea);
     m_editor->setObjectName(u"noteEditor"_s);
     m_editor->setToolTip(tr("書き留めたいことを記入しよう"));
     m_editor->setAccessibleName(m_editor->toolTip());
     // Tab moves on instead of typing a tab, so the keyboard is never trapped here.
     m_editor->setTabChangesFocus(true);
     m_editor->setMinimumHeight(120);
-    m_editor->installEventFilter(this);
-    m_editor->setPlainText(uString());
-    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_composing)
-            return;
-        // Our own write needs no echo back into this editor.
-        const QScopedValueRollback storing(m_storingNote, true);
-        setUString(m_editor->toPlainText());
-    });
     work->addWidget(m_editor);
 
     auto *row = new FlowLayout();
@@ -606,46 +571,10 @@ void AuthorizationLockView::showTable()
     }
 }
 
-void AuthorizationLockView::onStoreChanged(const QString &key)
-{
-    if (key == PreferenceKeys::stringKey)
-        applyStoredNote();
-}
-
-void AuthorizationLockView::applyStoredNote()
-{
-    if (!m_editor || m_storingNote)
-        return;
-    // Never disturb an input-method composition; catch up when it ends.
-    if (m_composing) {
-        m_noteUpdatePending = true;
-        return;
-    }
-    m_noteUpdatePending = false;
-    const QSignalBlocker blocker(m_editor);
-    applyMinimalEdit(m_editor, uString());
-}
-
 bool AuthorizationLockView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_lockButton && event->type() == QEvent::Paint)
         loadLockIconSoon();
-    if (watched == m_editor && event->type() == QEvent::InputMethod) {
-        const auto *ime = static_cast<QInputMethodEvent *>(event);
-        const bool composingAfter = !ime->preeditString().isEmpty();
-        if (m_composing && !composingAfter) {
-            // Let the editor commit first, then store and catch up.
-            QTimer::singleShot(0, this, [this] {
-                m_composing = false;
-                if (m_editor && m_editor->toPlainText() != uString())
-                    setUString(m_editor->toPlainText());
-                if (m_noteUpdatePending)
-                    applyStoredNote();
-            });
-        } else {
-            m_composing = composingAfter;
-        }
-    }
     if (watched == m_contentPanel && event->type() == QEvent::KeyPress && m_touchIdButton
         && m_touchIdButton->isVisible()) {
         const auto *key = static_cast<QKeyEvent *>(event);

@@ -16,7 +16,7 @@
 class LAContext;
 class QCalendarWidget;
 class QLabel;
-class QPlainTextEdit;
+class NoteEditor;
 class QPushButton;
 class QTableWidget;
 class QTimeEdit;
@@ -92,8 +92,6 @@ private:
     void buildWorkArea();
     void startupParagraphRule();
     void showTable();
-    void applyStoredNote();
-    void onStoreChanged(const QString &key);
     void applyTouchIdReply(bool success, const std::optional<PlatformError> &error);
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -143,10 +141,7 @@ private:
     QTimeEdit *m_time = nullptr;
     QTableWidget *m_table = nullptr;
     int m_tableShown = 0;
-    QPlainTextEdit *m_editor = nullptr;
+    NoteEditor *m_editor = nullptr;
     QLabel *m_resultLine = nullptr;
     QPointer<QMessageBox> m_alert;
-    bool m_composing = false;
-    bool m_noteUpdatePending = false;
-    bool m_storingNote = false;
 };

@@ -1,115 +1,62 @@
+#include "app/JapaneseInterface.h"
 #include "common/TestMain.h"
 #include "documents/OpenText.h"
 #include "documents/SaveText.h"
-#include "platform/dialogs/ModalResponse.h"
-#include "platform/dialogs/PanelFactory.h"
+#include "platform/dialogs/QtPanelFactory.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
-#include <QFile>
+#include <QFileDialog>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QString flag(bool value)
+// Hands the modal file dialog to act once it runs its own event loop.
+void whenDialogOpens(QTimer &poll, std::function<void(QFileDialog *)> act)
 {
-    return value ? u"true"_s : u"false"_s;
+    poll.callOnTimeout([&poll, act = std::move(act)] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
+            poll.stop(), act(dialog);
+    });
+    poll.start(10);
 }
 
-// Answers every dialog with a fixed response and path, and writes down each
-// property set and call, in order.
-class FakePanelFactory final : public PanelFactory {
-public:
-    int response = ModalResponse::OK;
-    std::optional<QString> path;
-    QStringList log;
-    int panelsAlive = 0;
+QPushButton *acceptButton(QFileDialog *dialog)
+{
+    const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
+    return dialog->findChild<QDialogButtonBox *>()->button(save ? QDialogButtonBox::Save : QDialogButtonBox::Open);
+}
 
-    std::unique_ptr<OpenPanel> makeOpenPanel(QWidget *) override { return std::make_unique<Open>(*this); }
-    std::unique_ptr<SavePanel> makeSavePanel(QWidget *) override { return std::make_unique<Save>(*this); }
-
-private:
-    class Open final : public OpenPanel {
-    public:
-        explicit Open(FakePanelFactory &f) : m_f(f) { ++m_f.panelsAlive; }
-        ~Open() override { --m_f.panelsAlive; }
-        void setAllowedFileTypes(const QStringList &v) override
-        {
-            m_f.log << u"allowedFileTypes="_s + v.join(u',');
-            OpenPanel::setAllowedFileTypes(v);
-        }
-        void setAllowsMultipleSelection(bool v) override
-        {
-            m_f.log << u"allowsMultipleSelection="_s + flag(v);
-            OpenPanel::setAllowsMultipleSelection(v);
-        }
-        void setCanChooseDirectories(bool v) override
-        {
-            m_f.log << u"canChooseDirectories="_s + flag(v);
-            OpenPanel::setCanChooseDirectories(v);
-        }
-        void setCanChooseFiles(bool v) override
-        {
-            m_f.log << u"canChooseFiles="_s + flag(v);
-            OpenPanel::setCanChooseFiles(v);
-        }
-        int runModal() override { return m_f.log << u"runModal"_s, m_f.response; }
-        std::optional<QString> url() const override { return m_f.log << u"url"_s, m_f.path; }
-
-    private:
-        FakePanelFactory &m_f;
-    };
-
-    class Save final : public SavePanel {
-    public:
-        explicit Save(FakePanelFactory &f) : m_f(f) { ++m_f.panelsAlive; }
-        ~Save() override { --m_f.panelsAlive; }
-        void setAllowedFileTypes(const QStringList &v) override
-        {
-            m_f.log << u"allowedFileTypes="_s + v.join(u',');
-            SavePanel::setAllowedFileTypes(v);
-        }
-        void setCanCreateDirectories(bool v) override
-        {
-            m_f.log << u"canCreateDirectories="_s + flag(v);
-            SavePanel::setCanCreateDirectories(v);
-        }
-        void setExtensionHidden(bool v) override
-        {
-            m_f.log << u"isExtensionHidden="_s + flag(v);
-            SavePanel::setExtensionHidden(v);
-        }
-        void setAllowsOtherFileTypes(bool v) override
-        {
-            m_f.log << u"allowsOtherFileTypes="_s + flag(v);
-            SavePanel::setAllowsOtherFileTypes(v);
-        }
-        void setTitle(const QString &v) override { m_f.log << u"title="_s + v, SavePanel::setTitle(v); }
-        void setMessage(const QString &v) override { m_f.log << u"message="_s + v, SavePanel::setMessage(v); }
-        void setPrompt(const QString &v) override { m_f.log << u"prompt="_s + v, SavePanel::setPrompt(v); }
-        void setNameFieldLabel(const QString &v) override
-        {
-            m_f.log << u"nameFieldLabel="_s + v;
-            SavePanel::setNameFieldLabel(v);
-        }
-        void setNameFieldStringValue(const QString &v) override
-        {
-            m_f.log << u"nameFieldStringValue="_s + v;
-            SavePanel::setNameFieldStringValue(v);
-        }
-        int runModal() override { return m_f.log << u"runModal"_s, m_f.response; }
-        std::optional<QString> url() const override { return m_f.log << u"url"_s, m_f.path; }
-
-    private:
-        FakePanelFactory &m_f;
-    };
-};
+// Types name into the dialog's name field (Japanese as an input method hands
+// it over) and presses the accept button.
+void accept(QFileDialog *dialog, const QString &folder, const QString &name)
+{
+    dialog->setDirectory(folder);
+    auto *field = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    if (!name.isNull()) {
+        field->clear();
+        QInputMethodEvent commit;
+        commit.setCommitString(name);
+        QApplication::sendEvent(field, &commit);
+    }
+    acceptButton(dialog)->click();
+    if (dialog->isVisible())
+        dialog->reject();
+}
 
 QByteArray contents(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
 } // namespace
@@ -117,170 +64,102 @@ QByteArray contents(const QString &path)
 class TestTextActions : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void openPanelSettings_data();
-    void openPanelSettings();
-    void openOutcomes_data();
-    void openOutcomes();
-    void savePanelSettingsAndOrder();
-    void saveOutcomes_data();
-    void saveOutcomes();
-    void roundTrip_data();
-    void roundTrip();
-
-private:
     QTemporaryDir m_dir;
-};
+    QtPanelFactory m_panels;
 
-void TestTextActions::openPanelSettings_data()
-{
-    QTest::addColumn<int>("sp1");
-    QTest::addColumn<QString>("fileType");
+private Q_SLOTS:
+    // Qt's own texts are Japanese whatever LANG says (the test runs under C).
+    void initTestCase() { QVERIFY(JapaneseInterface::install()); }
 
-    QTest::newRow("off") << 0 << u"txt"_s;
-    QTest::newRow("on") << 1 << u"rtf"_s;
-    QTest::newRow("any other value") << 2 << u"rtf"_s;
-    QTest::newRow("negative") << -1 << u"rtf"_s;
-}
+    void openDialog_data()
+    {
+        QTest::addColumn<int>("sp1");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("chosen");
+        QTest::addColumn<std::optional<QString>>("text");
 
-void TestTextActions::openPanelSettings()
-{
-    QFETCH(int, sp1);
-    QFETCH(QString, fileType);
-
-    FakePanelFactory panels;
-    panels.response = ModalResponse::Cancel;
-    QCOMPARE(chooseTextToOpen(sp1, panels, nullptr), std::nullopt);
-    const QStringList expected{u"allowedFileTypes="_s + fileType, u"allowsMultipleSelection=false"_s,
-                               u"canChooseDirectories=false"_s, u"canChooseFiles=true"_s, u"runModal"_s};
-    QCOMPARE(panels.log, expected);
-    QCOMPARE(panels.panelsAlive, 0);
-}
-
-void TestTextActions::openOutcomes_data()
-{
-    QTest::addColumn<int>("response");
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<std::optional<QString>>("text");
-
-    QTest::newRow("chosen file") << ModalResponse::OK << u"a.txt"_s << "メモ\r\n"_ba << std::optional(u"メモ\r\n"_s);
-    QTest::newRow("empty file empties the note") << ModalResponse::OK << u"a.txt"_s << QByteArray()
-                                                 << std::optional(QString());
-    QTest::newRow("cancelled") << ModalResponse::Cancel << u"a.txt"_s << "メモ"_ba << std::optional<QString>();
-    QTest::newRow("unknown response") << 7 << u"a.txt"_s << "メモ"_ba << std::optional<QString>();
-    QTest::newRow("ok without a file") << ModalResponse::OK << QString() << QByteArray() << std::optional<QString>();
-    QTest::newRow("file vanished") << ModalResponse::OK << u"gone.txt"_s << QByteArray() << std::optional<QString>();
-    QTest::newRow("not text") << ModalResponse::OK << u"a.txt"_s << "caf\xE9"_ba << std::optional<QString>();
-}
-
-void TestTextActions::openOutcomes()
-{
-    QFETCH(int, response);
-    QFETCH(QString, fileName);
-    QFETCH(QByteArray, bytes);
-    QFETCH(std::optional<QString>, text);
-
-    FakePanelFactory panels;
-    panels.response = response;
-    if (!fileName.isEmpty()) {
-        panels.path = m_dir.filePath(fileName);
-        QFile file(*panels.path);
-        QVERIFY(fileName == u"gone.txt"_s || (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()));
+        QTest::newRow("plain text") << 0 << "メモ\r\n"_ba << true << std::optional(u"メモ\r\n"_s);
+        QTest::newRow("rich text as its source") << 1 << "{\\rtf1 メモ}"_ba << true << std::optional(u"{\\rtf1 メモ}"_s);
+        QTest::newRow("any other value offers rich text") << -1 << "{\\rtf1}"_ba << true << std::optional(u"{\\rtf1}"_s);
+        QTest::newRow("empty file empties the note") << 0 << QByteArray() << true << std::optional(QString());
+        QTest::newRow("not text") << 0 << "\x89PNG\r\n\x1A\n\0\xFF\xFE"_ba << true << std::optional<QString>();
+        QTest::newRow("cancelled") << 0 << "メモ"_ba << false << std::optional<QString>();
     }
-    QCOMPARE(chooseTextToOpen(0, panels, nullptr), text);
-    QCOMPARE(panels.panelsAlive, 0);
-}
+    void openDialog()
+    {
+        QFETCH(int, sp1);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, chosen);
+        QFETCH(std::optional<QString>, text);
 
-void TestTextActions::savePanelSettingsAndOrder()
-{
-    FakePanelFactory panels;
-    panels.path = m_dir.filePath(u"order.txt"_s);
-    const SaveTextResult result = saveTextWithPanel(panels, nullptr, [&panels] {
-        panels.log << u"note read"_s;
-        return u"本文"_s;
-    });
-    QCOMPARE(result, SaveTextResult::Saved);
-    const QStringList expected{
-        u"allowedFileTypes=txt"_s,
-        u"canCreateDirectories=true"_s,
-        u"isExtensionHidden=false"_s,
-        u"allowsOtherFileTypes=false"_s,
-        u"title=Save your text"_s,
-        u"message=Choose a folder and a name to store your text."_s,
-        u"prompt=Save now"_s,
-        u"nameFieldLabel=File name:"_s,
-        u"nameFieldStringValue=savetext"_s,
-        u"runModal"_s,
-        u"url"_s,
-        // Only after the dialog has closed.
-        u"note read"_s,
-    };
-    QCOMPARE(panels.log, expected);
-    QCOMPARE(panels.panelsAlive, 0);
-}
+        const QString name = sp1 == 0 ? u"note.txt"_s : u"note.rtf"_s;
+        QFile file(m_dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+        file.close();
+        QStringList seen;
+        QTimer poll;
+        whenDialogOpens(poll, [&](QFileDialog *dialog) {
+            seen << dialog->nameFilters() << acceptButton(dialog)->text() << QString::number(dialog->fileMode());
+            if (!chosen)
+                dialog->grab().save(QDir(qEnvironmentVariable("YUMEKAZU_BUILD_DIR")).filePath(u"tests/japanese-open-dialog.png"_s));
+            chosen ? accept(dialog, m_dir.path(), name) : dialog->reject();
+        });
 
-void TestTextActions::saveOutcomes_data()
-{
-    QTest::addColumn<int>("response");
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<SaveTextResult>("result");
-    QTest::addColumn<QByteArray>("bytesAfter");
+        QCOMPARE(chooseTextToOpen(sp1, m_panels, nullptr), text);
+        const QString filter = sp1 == 0 ? u"*.txt"_s : u"*.rtf"_s;
+        QCOMPARE(seen, (QStringList{filter, u"開く(&O)"_s, QString::number(QFileDialog::ExistingFile)}));
+    }
 
-    QVERIFY(QDir().mkpath(m_dir.filePath(u"taken.txt"_s)));
-    const QByteArray note = u"新しい本文"_s.toUtf8();
+    void saveDialog_data()
+    {
+        QTest::addColumn<QString>("typed"); // null: keep the proposed name
+        QTest::addColumn<QString>("savedAs"); // null: cancelled
 
-    QTest::newRow("saved over an earlier file") << ModalResponse::OK << u"earlier.txt"_s << SaveTextResult::Saved << note;
-    QTest::newRow("cancel keeps the earlier file")
-        << ModalResponse::Cancel << u"earlier.txt"_s << SaveTextResult::Cancelled << "earlier"_ba;
-    QTest::newRow("ok without a place") << ModalResponse::OK << QString() << SaveTextResult::Cancelled << QByteArray();
-    QTest::newRow("place is a folder") << ModalResponse::OK << u"taken.txt"_s << SaveTextResult::Failed << QByteArray();
-}
+        QTest::newRow("proposed name") << QString() << u"savetext.txt"_s;
+        QTest::newRow("name without extension") << u"name"_s << u"name.txt"_s;
+        QTest::newRow("other extension") << u"name.md"_s << u"name.md.txt"_s;
+        QTest::newRow("upper-case extension") << u"NAME.TXT"_s << u"NAME.TXT"_s;
+        QTest::newRow("japanese name") << u"日記"_s << u"日記.txt"_s;
+        QTest::newRow("cancelled") << QString() << QString();
+    }
+    void saveDialog()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, savedAs);
 
-void TestTextActions::saveOutcomes()
-{
-    QFETCH(int, response);
-    QFETCH(QString, fileName);
-    QFETCH(SaveTextResult, result);
-    QFETCH(QByteArray, bytesAfter);
+        QTemporaryDir folder;
+        QFile earlier(folder.filePath(u"earlier.txt"_s));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+        QStringList seen;
+        QTimer poll;
+        whenDialogOpens(poll, [&](QFileDialog *dialog) {
+            const QString message = u"Choose a folder and a name to store your text."_s;
+            for (const QLabel *label : dialog->findChildren<QLabel *>())
+                if (label->text() == message && label->isVisible())
+                    seen << message;
+            seen << dialog->windowTitle() << acceptButton(dialog)->text() << dialog->labelText(QFileDialog::FileName)
+                 << dialog->findChild<QLineEdit *>(u"fileNameEdit"_s)->text() << dialog->nameFilters()
+                 << QString::number(dialog->options() & (QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly));
+            savedAs.isNull() ? dialog->reject() : accept(dialog, folder.path(), typed);
+        });
+        const SaveTextResult result = saveTextWithPanel(m_panels, nullptr, [&] {
+            // Read only once the dialog has closed.
+            seen << (QApplication::activeModalWidget() ? u"note read too early"_s : u"note read"_s);
+            return u"保存する本文🐈\r\n"_s;
+        });
 
-    const QString earlier = m_dir.filePath(u"earlier.txt"_s);
-    QFile file(earlier);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write("earlier") == 7);
-    file.close();
-
-    FakePanelFactory panels;
-    panels.response = response;
-    if (!fileName.isEmpty())
-        panels.path = m_dir.filePath(fileName);
-    bool noteRead = false;
-    QCOMPARE(saveTextWithPanel(panels, nullptr, [&noteRead] { return noteRead = true, u"新しい本文"_s; }), result);
-    QCOMPARE(noteRead, result != SaveTextResult::Cancelled);
-    if (panels.path && QFileInfo(*panels.path).isFile())
-        QCOMPARE(contents(*panels.path), bytesAfter);
-}
-
-void TestTextActions::roundTrip_data()
-{
-    QTest::addColumn<QString>("note");
-
-    QTest::newRow("japanese") << u"今日は雨。\n明日は晴れ。"_s;
-    QTest::newRow("emoji") << u"🐈‍⬛🐦🕊️"_s;
-    QTest::newRow("crlf") << u"一行目\r\n二行目\r\n"_s;
-    QTest::newRow("empty") << QString();
-}
-
-void TestTextActions::roundTrip()
-{
-    QFETCH(QString, note);
-
-    FakePanelFactory panels;
-    panels.path = m_dir.filePath(u"savetext.txt"_s);
-    QCOMPARE(saveTextWithPanel(panels, nullptr, [&note] { return note; }), SaveTextResult::Saved);
-    QCOMPARE(contents(*panels.path), note.toUtf8());
-    QCOMPARE(QFileInfo(*panels.path).size(), note.toUtf8().size());
-    QCOMPARE(chooseTextToOpen(0, panels, nullptr), std::optional(note));
-}
+        QStringList expected{u"Choose a folder and a name to store your text."_s, u"Save your text"_s, u"Save now"_s,
+                             u"File name:"_s, u"savetext.txt"_s, u"*.txt"_s,
+                             QString::number(QFileDialog::DontUseNativeDialog)};
+        QCOMPARE(result, savedAs.isNull() ? SaveTextResult::Cancelled : SaveTextResult::Saved);
+        QCOMPARE(seen, savedAs.isNull() ? expected : expected << u"note read"_s);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), savedAs.isNull() ? 1 : 2);
+        QCOMPARE(contents(folder.filePath(u"earlier.txt"_s)), "earlier"_ba);
+        if (!savedAs.isNull())
+            QCOMPARE(contents(folder.filePath(savedAs)), u"保存する本文🐈\r\n"_s.toUtf8());
+    }
+};
 
 YUMEKAZU_TEST_MAIN(TestTextActions)
 #include "test_text_actions.moc"

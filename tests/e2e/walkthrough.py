@@ -151,7 +151,7 @@ with open(os.path.join(WORK, 'note.txt'), 'w', encoding='utf-8') as f:
 act(find(window, 'push button', '読込'))
 dialog = find(app, 'dialog', timeout=10)
 set_text(find(dialog, 'text', visible=True), os.path.join(WORK, 'note.txt'))
-act(next(b for b in find_all(dialog, 'push button') if b.name in ('Open', '開く', '&Open')))
+act(next(b for b in find_all(dialog, 'push button') if b.name in ('開く(O)', '開く(&O)', '開く')))
 wait('the opened note', lambda: pref('StringKey') == WEATHER and text(editor) == WEATHER)
 act(find(window, 'push button', '機械学習'))
 find(window, 'label', '結果: 天気', timeout=20)

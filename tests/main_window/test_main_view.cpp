@@ -10,11 +10,9 @@
 
 #include <QElapsedTimer>
 #include <QHBoxLayout>
-#include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -291,54 +289,6 @@ private Q_SLOTS:
         QFile saved(*m_panels.path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(saved.readAll()), u"書き足したメモ"_s);
-    }
-
-    void windowsShareTheNote()
-    {
-        const auto first = unlocked(makeView());
-        const auto second = unlocked(makeView());
-        auto *typing = child<QPlainTextEdit>(first.get(), u"noteEditor"_s);
-        auto *reading = child<QPlainTextEdit>(second.get(), u"noteEditor"_s);
-        typeText(typing, u"ねこ"_s);
-        QCOMPARE(m_store->string(PreferenceKeys::stringKey), u"ねこ"_s);
-        QCOMPARE(reading->toPlainText(), u"ねこ"_s);
-        // The reader's cursor stays where it was while text changes after it.
-        QTextCursor cursor = reading->textCursor();
-        cursor.setPosition(1);
-        reading->setTextCursor(cursor);
-        typing->moveCursor(QTextCursor::End);
-        typeText(typing, u"と鳥"_s);
-        QCOMPARE(reading->toPlainText(), u"ねこと鳥"_s);
-        QCOMPARE(reading->textCursor().position(), 1);
-
-        // So does a note written by another process after ours was written.
-        QVERIFY(m_store->flush());
-        QProcess other;
-        other.start(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s,
-                    {m_store->filePath(), PreferenceKeys::stringKey, u"1"_s});
-        QVERIFY(other.waitForFinished());
-        QTRY_COMPARE(reading->toPlainText(), PreferenceKeys::stringKey + u" 1 "_s);
-    }
-
-    void inputMethodComposition()
-    {
-        const auto first = unlocked(makeView());
-        const auto second = unlocked(makeView());
-        auto *editor = child<QPlainTextEdit>(first.get(), u"noteEditor"_s);
-        editor->setFocus();
-        QInputMethodEvent preedit(u"ねこ"_s, {});
-        QCoreApplication::sendEvent(editor, &preedit);
-        // Composing text is the input method's, not yet the note's.
-        QVERIFY(!m_store->contains(PreferenceKeys::stringKey));
-        // Another window's edit waits until the composition ends.
-        child<QPlainTextEdit>(second.get(), u"noteEditor"_s)->setPlainText(u"外"_s);
-        QInputMethodEvent stillComposing(u"ねこ"_s, {});
-        QCoreApplication::sendEvent(editor, &stillComposing);
-        QInputMethodEvent commit;
-        commit.setCommitString(u"猫"_s);
-        QCoreApplication::sendEvent(editor, &commit);
-        QTRY_COMPARE(m_store->string(PreferenceKeys::stringKey), editor->toPlainText());
-        QVERIFY(editor->toPlainText().contains(u"猫"_s));
     }
 
     void predict()
