@@ -2,7 +2,9 @@
 // and the one-label baseline, run alternately so both see the same machine
 // state. Time is measured from outside the process, on the X server: from the
 // start of the process to the first map of a top-level window, and to the
-// first expose event of a window the process created.
+// first expose event of a window the process created. The expose is seen only
+// when our request for it reaches the server before the window is shown, so
+// that row may count fewer runs.
 #include "common/Stats.h"
 
 #include <QCoreApplication>
@@ -27,7 +29,7 @@ namespace {
 
 struct Run {
     double mapMs = 0;
-    double exposeMs = 0;
+    std::optional<double> exposeMs;
     double rssMiB = 0;
 };
 
@@ -66,12 +68,17 @@ public:
             std::free(event);
     }
 
-    // Times of the first map and first expose after timer started, or nothing.
+    // Times of the first map and first expose after timer started; nothing
+    // when no window was mapped.
     std::optional<Run> watch(const QElapsedTimer &timer, int timeoutMs)
     {
         std::optional<double> mapped, exposed;
         pollfd fd{xcb_get_file_descriptor(m_connection), POLLIN, 0};
-        while ((!mapped || !exposed) && timer.elapsed() < timeoutMs) {
+        const auto waiting = [&] {
+            const double now = double(timer.nsecsElapsed()) / 1e6;
+            return now < timeoutMs && (!mapped || (!exposed && now < *mapped + 1000));
+        };
+        while (waiting()) {
             std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(xcb_poll_for_event(m_connection),
                                                                           &std::free);
             if (!event) {
@@ -100,9 +107,9 @@ public:
                 break;
             }
         }
-        if (!mapped || !exposed)
+        if (!mapped)
             return std::nullopt;
-        return Run{*mapped, *exposed, 0};
+        return Run{*mapped, exposed, 0};
     }
 
 private:
@@ -131,7 +138,7 @@ std::optional<Run> runOnce(ServerWatch &server, const QString &program)
         QThread::msleep(500); // let the window settle before weighing it
         run->rssMiB = residentMiB(process.processId());
     } else {
-        std::fprintf(stderr, "%s: no window mapped and exposed\n", qPrintable(program));
+        std::fprintf(stderr, "%s: no window mapped\n", qPrintable(program));
     }
     process.kill();
     process.waitForFinished(5000);
@@ -164,13 +171,15 @@ int main(int argc, char *argv[])
             return 1;
         appMap.add(a->mapMs);
         baseMap.add(b->mapMs);
-        appExpose.add(a->exposeMs);
-        baseExpose.add(b->exposeMs);
+        if (a->exposeMs && b->exposeMs) {
+            appExpose.add(*a->exposeMs);
+            baseExpose.add(*b->exposeMs);
+        }
         appRss.add(a->rssMiB);
         baseRss.add(b->rssMiB);
     }
-    printRow("Cold start to first map (X server)", appMap, "ms", &baseMap, "–");
-    printRow("Cold start to first expose (X server)", appExpose, "ms", &baseExpose, "≤ 1.3× baseline");
+    printRow("Cold start to first map (X server)", appMap, "ms", &baseMap, "≤ 1.3× baseline");
+    printRow("Cold start to first expose (X server)", appExpose, "ms", &baseExpose, "–");
     printRow("Resident memory, locked window", appRss, "MiB", &baseRss, "≤ 1.5× baseline");
     return 0;
 }
