@@ -81,7 +81,6 @@ private Q_SLOTS:
         QTest::newRow("plain text") << 0 << "メモ\r\n"_ba << true << std::optional(u"メモ\r\n"_s);
         QTest::newRow("rich text as its source") << 1 << "{\\rtf1 メモ}"_ba << true << std::optional(u"{\\rtf1 メモ}"_s);
         QTest::newRow("any other value offers rich text") << -1 << "{\\rtf1}"_ba << true << std::optional(u"{\\rtf1}"_s);
-        QTest::newRow("empty file empties the note") << 0 << QByteArray() << true << std::optional(QString());
         QTest::newRow("not text") << 0 << "\x89PNG\r\n\x1A\n\0\xFF\xFE"_ba << true << std::optional<QString>();
         QTest::newRow("cancelled") << 0 << "メモ"_ba << false << std::optional<QString>();
     }
@@ -128,9 +127,6 @@ private Q_SLOTS:
         QFETCH(QString, savedAs);
 
         QTemporaryDir folder;
-        QFile earlier(folder.filePath(u"earlier.txt"_s));
-        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
-        earlier.close();
         QStringList seen;
         QTimer poll;
         whenDialogOpens(poll, [&](QFileDialog *dialog) {
@@ -154,8 +150,7 @@ private Q_SLOTS:
                              QString::number(QFileDialog::DontUseNativeDialog)};
         QCOMPARE(result, savedAs.isNull() ? SaveTextResult::Cancelled : SaveTextResult::Saved);
         QCOMPARE(seen, savedAs.isNull() ? expected : expected << u"note read"_s);
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), savedAs.isNull() ? 1 : 2);
-        QCOMPARE(contents(folder.filePath(u"earlier.txt"_s)), "earlier"_ba);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), savedAs.isNull() ? QStringList() : QStringList{savedAs});
         if (!savedAs.isNull())
             QCOMPARE(contents(folder.filePath(savedAs)), u"保存する本文🐈\r\n"_s.toUtf8());
     }

@@ -24,9 +24,9 @@ class TestNoteEditor : public QObject {
 
     QString note() const { return m_store->string(PreferenceKeys::stringKey, u"<absent>"_s); }
     void write(const QString &text) { m_store->setString(PreferenceKeys::stringKey, text); }
-    static void send(QWidget *editor, const QString &preedit, const QString &commit = {})
+    static void send(QWidget *editor, const QString &commit)
     {
-        QInputMethodEvent event(preedit, {});
+        QInputMethodEvent event;
         event.setCommitString(commit);
         QCoreApplication::sendEvent(editor, &event);
     }
@@ -80,7 +80,7 @@ private Q_SLOTS:
         moveCursor(&editor, cursor);
         for (const QChar c : typed)
             c == u'\n' ? QTest::keyClick(&editor, Qt::Key_Return)
-            : c == u'\x7F' ? QTest::keyClick(&editor, Qt::Key_Delete) : send(&editor, {}, c);
+            : c == u'\x7F' ? QTest::keyClick(&editor, Qt::Key_Delete) : send(&editor, c);
         QCOMPARE(note(), edited);
         QCOMPARE(editor.toPlainText(), NoteEditor::displayForm(edited));
         QVERIFY(TextFile::writeAtomically(path, note()));
@@ -90,11 +90,11 @@ private Q_SLOTS:
     void otherWindows()
     {
         NoteEditor typing(m_store.get()), reading(m_store.get());
-        send(&typing, {}, u"ねこ"_s);
+        send(&typing, u"ねこ"_s);
         QCOMPARE(reading.toPlainText(), u"ねこ"_s);
         // The reader's cursor stays where it was while text changes after it.
         moveCursor(&reading, 1);
-        send(&typing, {}, u"と鳥"_s);
+        send(&typing, u"と鳥"_s);
         QCOMPARE(note(), u"ねこと鳥"_s);
         QCOMPARE(reading.toPlainText(), u"ねこと鳥"_s);
         QCOMPARE(reading.textCursor().position(), 1);
@@ -103,49 +103,6 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s,
                                    {m_store->filePath(), PreferenceKeys::stringKey, u"1"_s}), 0);
         QTRY_COMPARE(reading.toPlainText(), PreferenceKeys::stringKey + u" 1 "_s);
-    }
-
-    // Input-method events in the order ibus sends them.
-    void composition_data()
-    {
-        QTest::addColumn<bool>("inOneEvent");
-        QTest::addColumn<QString>("lastCommit");
-        QTest::addColumn<QString>("after");
-
-        QTest::newRow("commit, then a new composition") << false << u"あ"_s << u"前猫あ後!"_s;
-        QTest::newRow("commit and a new composition at once") << true << u"あ"_s << u"前猫あ後!"_s;
-        QTest::newRow("cancelled") << false << QString() << u"前猫後!"_s;
-    }
-    void composition()
-    {
-        QFETCH(bool, inOneEvent);
-        QFETCH(QString, lastCommit);
-        QFETCH(QString, after);
-
-        write(u"前後"_s);
-        NoteEditor editor(m_store.get()), other(m_store.get());
-        moveCursor(&editor, 1);
-        send(&editor, u"ねこ"_s);
-        send(&editor, inOneEvent ? u"あ"_s : QString(), u"猫"_s);
-        if (!inOneEvent)
-            send(&editor, u"あ"_s);
-        // Nothing is stored while composing, and nothing disturbs it.
-        QCOMPARE(note(), inOneEvent ? u"前後"_s : u"前猫後"_s);
-        write(note() + u'!');
-        QCoreApplication::processEvents();
-        QCOMPARE(editor.toPlainText(), u"前猫後"_s);
-        // When it ends, another window's write is kept beside what was typed.
-        send(&editor, {}, lastCommit);
-        QCOMPARE(note(), after);
-        QCOMPARE(editor.toPlainText(), after);
-        QCOMPARE(other.toPlainText(), after);
-        // The input method's repeat of a commit after a focus change is dropped.
-        send(&editor, u"ね"_s);
-        QFocusEvent focusOut(QEvent::FocusOut);
-        QCoreApplication::sendEvent(&editor, &focusOut);
-        send(&editor, {}, u"ね"_s);
-        send(&other, {}, u"ね"_s);
-        QCOMPARE(note().count(u'ね'), 1);
     }
 
     // A real input method (ibus with mozc, typed into with xdotool) through
@@ -178,8 +135,8 @@ private Q_SLOTS:
         write(before);
         NoteEditor editor(m_store.get()), other(m_store.get());
         other.move(600, 0);
-        other.show();
-        editor.show();
+        for (NoteEditor *window : {&other, &editor})
+            window->show();
         editor.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&editor));
         // The input method is ready once typing composes.
