@@ -17,6 +17,8 @@ TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-
   adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
   imagemagick x11-utils dpkg-dev desktop-file-utils
   at-spi2-core python3-pyatspi weston qt6-wayland openbox qt6-translations-l10n ibus ibus-mozc)
+# The real-daemon tier (tests/system) and the window manager's close request.
+TEST_PACKAGES+=(python3-xlib polkitd fprintd tmux openssl dbus-bin util-linux)
 
 say() { printf '\033[1m==> %s\033[0m\n' "$*"; }
 

@@ -68,99 +68,57 @@ class TestAuthorizationController : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstRequest_data()
+    // Each press is a new request: a new handle, then the check with the
+    // fixed flags; only a full success is kept, every other handle released.
+    void requests_data()
     {
         QTest::addColumn<int>("createStatus");
         QTest::addColumn<bool>("nullHandle");
-        QTest::addColumn<int>("copyStatus");
-        QTest::addColumn<bool>("expected");
-        QTest::addColumn<int>("expectedCopies");
-
-        QTest::newRow("both succeed") << 0 << false << 0 << true << 1;
-        QTest::newRow("create fails") << int(AuthorizationStatus::internal) << false << 0 << false << 0;
-        QTest::newRow("create fails with a positive status") << 1 << false << 0 << false << 0;
-        QTest::newRow("create succeeds with a null handle") << 0 << true << 0 << false << 0;
-        QTest::newRow("refused") << 0 << false << int(AuthorizationStatus::denied) << false << 1;
-        QTest::newRow("cancelled prompt") << 0 << false << int(AuthorizationStatus::canceled) << false << 1;
-        QTest::newRow("no agent") << 0 << false << int(AuthorizationStatus::interactionNotAllowed) << false << 1;
-        QTest::newRow("odd positive status") << 0 << false << 7 << false << 1;
-    }
-
-    void firstRequest()
-    {
-        QFETCH(int, createStatus);
-        QFETCH(bool, nullHandle);
-        QFETCH(int, copyStatus);
-        QFETCH(bool, expected);
-        QFETCH(int, expectedCopies);
-
-        auto services = std::make_shared<FakeServices>();
-        services->createStatus = createStatus;
-        services->createGivesNull = nullHandle;
-        services->copyStatuses = {copyStatus};
-        {
-            AuthorizationController controller(services);
-            QCOMPARE(services->creates.size(), 0u); // making the controller asks nobody
-            QCOMPARE(controller.requestAuthorization(), expected);
-            QVERIFY(!controller.isRequesting());
-
-            QCOMPARE(services->creates.size(), 1u);
-            const Call &c = services->creates.front();
-            QVERIFY(c.rightsNull);
-            QVERIFY(c.environmentNull);
-            QCOMPARE(c.flags, 0u);
-            QVERIFY(!c.outputNull);
-
-            QCOMPARE(int(services->copies.size()), expectedCopies);
-            if (expectedCopies) {
-                const Call &k = services->copies.front();
-                QVERIFY(!k.rightsNull);
-                QCOMPARE(k.count, 0u);
-                QVERIFY(k.itemsNull);
-                QVERIFY(k.environmentNull);
-                QCOMPARE(k.flags, 3u);
-                QVERIFY(k.outputNull);
-                QCOMPARE(services->lastCopied, services->made.front());
-            }
-            QCOMPARE(controller.authorizationRef() != nullptr, expected);
-            // A failed handle is released at once; a kept one only with the controller.
-            const std::size_t releasedNow = (!expected && !nullHandle) ? 1 : 0;
-            QCOMPARE(services->freed.size(), releasedNow);
-        }
-        QCOMPARE(services->freed.size(), services->made.size());
-    }
-
-    void laterRequests_data()
-    {
         QTest::addColumn<QList<int>>("statuses");
         QTest::addColumn<QList<bool>>("results");
         QTest::addColumn<int>("keptIndex"); // handle held at the end, -1 none
 
         const int no = AuthorizationStatus::denied;
-        QTest::newRow("success then failure keeps the first") << QList<int>{0, no} << QList<bool>{true, false} << 0;
-        QTest::newRow("success replaces success") << QList<int>{0, 0} << QList<bool>{true, true} << 1;
-        QTest::newRow("failure then success") << QList<int>{no, 0} << QList<bool>{false, true} << 1;
-        QTest::newRow("failures hold nothing") << QList<int>{no, no, no} << QList<bool>{false, false, false} << -1;
-        QTest::newRow("mixed") << QList<int>{0, no, 0, no} << QList<bool>{true, false, true, false} << 2;
+        QTest::newRow("both succeed") << 0 << false << QList<int>{0} << QList<bool>{true} << 0;
+        QTest::newRow("create fails") << int(AuthorizationStatus::internal) << false << QList<int>{0}
+                                      << QList<bool>{false} << -1;
+        QTest::newRow("create fails with a positive status") << 1 << false << QList<int>{0} << QList<bool>{false} << -1;
+        QTest::newRow("create gives a null handle") << 0 << true << QList<int>{0} << QList<bool>{false} << -1;
+        QTest::newRow("refused") << 0 << false << QList<int>{no} << QList<bool>{false} << -1;
+        QTest::newRow("odd positive status") << 0 << false << QList<int>{7} << QList<bool>{false} << -1;
+        QTest::newRow("success then failure keeps the first") << 0 << false << QList<int>{0, no}
+                                                               << QList<bool>{true, false} << 0;
+        QTest::newRow("success replaces success") << 0 << false << QList<int>{0, 0} << QList<bool>{true, true} << 1;
+        QTest::newRow("mixed") << 0 << false << QList<int>{0, no, 0, no} << QList<bool>{true, false, true, false} << 2;
     }
-
-    void laterRequests()
+    void requests()
     {
+        QFETCH(int, createStatus);
+        QFETCH(bool, nullHandle);
         QFETCH(QList<int>, statuses);
         QFETCH(QList<bool>, results);
         QFETCH(int, keptIndex);
 
         auto services = std::make_shared<FakeServices>();
+        services->createStatus = createStatus;
+        services->createGivesNull = nullHandle;
         services->copyStatuses.assign(statuses.cbegin(), statuses.cend());
         {
             AuthorizationController controller(services);
-            for (qsizetype i = 0; i < statuses.size(); ++i)
+            QCOMPARE(services->creates.size(), 0u); // making the controller asks nobody
+            for (qsizetype i = 0; i < results.size(); ++i)
                 QCOMPARE(controller.requestAuthorization(), results.at(i));
-            QCOMPARE(services->made.size(), std::size_t(statuses.size()));
-            if (keptIndex < 0)
-                QCOMPARE(controller.authorizationRef(), nullptr);
-            else
-                QCOMPARE(controller.authorizationRef(), services->made.at(std::size_t(keptIndex)));
+            QVERIFY(!controller.isRequesting());
+            for (const Call &c : services->creates)
+                QVERIFY(c.rightsNull && c.environmentNull && c.flags == 0 && !c.outputNull);
+            const bool checked = createStatus == 0 && !nullHandle;
+            QCOMPARE(services->copies.size(), checked ? std::size_t(results.size()) : 0u);
+            for (const Call &k : services->copies)
+                QVERIFY(!k.rightsNull && k.count == 0 && k.itemsNull && k.environmentNull && k.flags == 3 && k.outputNull);
+            if (checked)
+                QCOMPARE(services->lastCopied, services->made.back());
+            QCOMPARE(controller.authorizationRef(),
+                     keptIndex < 0 ? nullptr : services->made.at(std::size_t(keptIndex)));
             // Every handle except the kept one is already released, each exactly once.
             QCOMPARE(services->freed.size(), services->made.size() - (keptIndex < 0 ? 0 : 1));
             for (AuthorizationRef ref : services->freed)

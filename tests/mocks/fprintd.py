@@ -1,171 +1,185 @@
-'''Simulated fingerprint daemon for tests: one manager, one reader.
+'''Fingerprint daemon for tests: one manager, one reader, answering as fprintd does.
 
 Load with: python3 -m dbusmock --system --template tests/mocks/fprintd.py [-p JSON]
 
-Parameters (all optional):
-  device: false to simulate a machine without a reader
-  enrolled: list of enrolled finger names (empty: no prints)
-  verify_results: VerifyStatus results sent after VerifyStart, in order
-  delay: seconds before each result
-  hang: true to never send a result
-
-The reader behaves like the real daemon where our client can tell: one claim
-at a time (AlreadyInUse otherwise), verification needs the claim, a claim is
-freed when its holder leaves the bus.
+Parameters: device (false: no reader), enrolled (finger names), verify_results
+(VerifyStatus results after VerifyStart), delay (s before each), hang (no
+result), permitted (false: PermissionDenied, as when polkit says no),
+slow_lookup / slow_claim (s before answering GetDefaultDevice / Claim),
+early (a match sent before VerifyStart is answered).
+Like the daemon: one claim at a time (AlreadyInUse), calls need the claim, a
+claim is freed when its holder leaves the bus, VerifyStop of a running scan
+broadcasts verify-no-match, Unplug ends a scan with verify-unknown-error and
+the device goes away when released. GetClaims lists the claim-related calls in order.
 '''
 
 import dbus
 from gi.repository import GLib
 
 from dbusmock import MOCK_IFACE
+from dbusmock.mockobject import objects
 
 BUS_NAME = 'net.reactivated.Fprint'
 MAIN_OBJ = '/net/reactivated/Fprint/Device/0'
 MAIN_IFACE = 'net.reactivated.Fprint.Device'
 SYSTEM_BUS = True
-
-MANAGER_PATH = '/net/reactivated/Fprint/Manager'
 MANAGER_IFACE = 'net.reactivated.Fprint.Manager'
-ERROR = 'net.reactivated.Fprint.Error.'
-RETRY = {'verify-retry-scan', 'verify-swipe-too-short', 'verify-finger-not-centered',
-         'verify-remove-and-retry'}
+RETRY = {'verify-retry-scan', 'verify-swipe-too-short', 'verify-finger-not-centered', 'verify-remove-and-retry'}
 
 
-def fprint_error(name, message):
-    return dbus.exceptions.DBusException(message, name=ERROR + name)
+def fprint_error(name, message='', prefix='net.reactivated.Fprint.Error.'):
+    return dbus.exceptions.DBusException(message or name, name=prefix + name)
 
 
 def load(mock, parameters):
-    mock.device_present = parameters.get('device', True)
-    mock.enrolled = list(parameters.get('enrolled', ['right-index-finger']))
-    mock.verify_results = list(parameters.get('verify_results', ['verify-match']))
-    mock.delay = float(parameters.get('delay', 0.2))
-    mock.hang = bool(parameters.get('hang', False))
+    mock.params = {'device': True, 'enrolled': ['right-index-finger'], 'verify_results': ['verify-match'],
+                   'delay': 0.2, 'hang': False, 'permitted': True, 'slow_lookup': 0, 'slow_claim': 0,
+                   'early': False}
+    mock.params.update(parameters)
     mock.claimed_by = None
-    mock.claims = 0
-    mock.releases = 0
     mock.verifying = False
     mock.pending = []
     mock.owner_watch = None
-
-    mock.AddProperties(MAIN_IFACE, {
-        'name': dbus.String('Simulated fingerprint reader'),
-        'scan-type': dbus.String('press'),
-        'num-enroll-stages': dbus.Int32(5),
-        'finger-present': dbus.Boolean(False),
-        'finger-needed': dbus.Boolean(False),
-    })
-    mock.AddObject(MANAGER_PATH, MANAGER_IFACE, {}, [
-        ('GetDefaultDevice', '', 'o',
-         'if not objects["%s"].device_present:\n'
-         '    raise dbus.exceptions.DBusException("No devices available", '
-         'name="%sNoSuchDevice")\n'
-         'ret = dbus.ObjectPath("%s")' % (MAIN_OBJ, ERROR, MAIN_OBJ)),
-        ('GetDevices', '', 'ao',
-         'ret = [dbus.ObjectPath("%s")] if objects["%s"].device_present else []'
-         % (MAIN_OBJ, MAIN_OBJ)),
-    ])
+    mock.calls = []
+    mock.AddProperties(MAIN_IFACE, {'name': 'Simulated fingerprint reader', 'scan-type': 'press'})
+    mock.AddObject('/net/reactivated/Fprint/Manager', MANAGER_IFACE, {}, [])
 
 
-def stop_pending(self):
+# Template methods serve every mock object; the manager's read the reader's state.
+@dbus.service.method(MANAGER_IFACE, in_signature='', out_signature='o', async_callbacks=('ok', 'fail'))
+def GetDefaultDevice(_self, ok=None, fail=None):
+    reader = objects[MAIN_OBJ]
+    delay, reader.params['slow_lookup'] = reader.params['slow_lookup'], 0  # only while starting up
+
+    def answer():
+        if reader.params['device']:
+            ok(dbus.ObjectPath(MAIN_OBJ))
+        else:
+            fail(fprint_error('NoSuchDevice', 'No devices available'))
+    GLib.timeout_add(int(delay * 1000), lambda: answer() and False)
+
+
+@dbus.service.method(MANAGER_IFACE, in_signature='', out_signature='ao')
+def GetDevices(_self):
+    return dbus.Array([dbus.ObjectPath(MAIN_OBJ)] if objects[MAIN_OBJ].params['device'] else [], signature='o')
+
+
+def check(self, sender=None, claimed=True):
+    if not self.params['device']:
+        raise fprint_error('UnknownObject', 'No such object', 'org.freedesktop.DBus.Error.')
+    if not self.params['permitted']:
+        raise fprint_error('PermissionDenied', 'Not Authorized: net.reactivated.fprint.device.verify')
+    if claimed and self.claimed_by != sender:
+        raise fprint_error('ClaimDevice', 'Device was not claimed before use')
+
+
+def stop_scan(self, broadcast):
     for source in self.pending:
         GLib.source_remove(source)
     self.pending = []
+    if self.verifying and broadcast:
+        self.EmitSignal(MAIN_IFACE, 'VerifyStatus', 'sb', ['verify-no-match', True])
     self.verifying = False
 
 
 def free_claim(self):
-    stop_pending(self)
+    stop_scan(self, True)
     self.claimed_by = None
     if self.owner_watch is not None:
         self.owner_watch.cancel()
         self.owner_watch = None
 
 
-@dbus.service.method(MAIN_IFACE, in_signature='s', out_signature='', sender_keyword='sender')
-def Claim(self, _username, sender=None):
-    if not self.device_present:
-        raise fprint_error('NoSuchDevice', 'No such device')
-    if self.claimed_by is not None:
-        raise fprint_error('AlreadyInUse', 'Device was already claimed')
+@dbus.service.method(MAIN_IFACE, in_signature='s', out_signature='', sender_keyword='sender',
+                     async_callbacks=('ok', 'fail'))
+def Claim(self, _username, sender=None, ok=None, fail=None):
+    self.calls.append('Claim')
+    try:
+        check(self, claimed=False)
+        if self.claimed_by is not None:
+            raise fprint_error('AlreadyInUse', 'Device was already claimed')
+    except dbus.exceptions.DBusException as error:
+        fail(error)
+        return
     self.claimed_by = sender
-    self.claims += 1
 
     def owner_changed(owner):
         if owner == '' and self.claimed_by == sender:
             free_claim(self)
     self.owner_watch = self.connection.watch_name_owner(sender, owner_changed)
+    GLib.timeout_add(int(self.params['slow_claim'] * 1000), lambda: ok() and False)
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='', out_signature='', sender_keyword='sender')
 def Release(self, sender=None):
-    if self.claimed_by != sender:
-        raise fprint_error('ClaimDevice', 'Device was not claimed before use')
-    self.releases += 1
+    self.calls.append('Release')
+    check(self, sender)
     free_claim(self)
+    if self.params.get('unplugged'):
+        self.params['device'] = False
+        raise fprint_error('Internal', 'Release failed with error: This device has been removed from the system.')
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='s', out_signature='as')
 def ListEnrolledFingers(self, _username):
-    if not self.enrolled:
+    check(self, claimed=False)
+    if not self.params['enrolled']:
         raise fprint_error('NoEnrolledPrints', 'No fingerprints enrolled')
-    return dbus.Array(self.enrolled, signature='s')
+    return dbus.Array(self.params['enrolled'], signature='s')
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='s', out_signature='', sender_keyword='sender')
-def VerifyStart(self, finger, sender=None):
-    if self.claimed_by != sender:
-        raise fprint_error('ClaimDevice', 'Device was not claimed before use')
+def VerifyStart(self, _finger, sender=None):
+    self.calls.append('VerifyStart')
+    check(self, sender)
     if self.verifying:
         raise fprint_error('AlreadyInUse', 'Verification already in progress')
-    if not self.enrolled:
-        raise fprint_error('NoEnrolledPrints', 'No fingerprints enrolled')
     self.verifying = True
-    self.EmitSignal(MAIN_IFACE, 'VerifyFingerSelected', 's',
-                    [finger if finger != 'any' else self.enrolled[0]])
-    if self.hang:
+    if self.params['early']:
+        self.EmitSignal(MAIN_IFACE, 'VerifyStatus', 'sb', ['verify-match', True])
+    if self.params['hang'] or self.params['early']:
         return
-    for index, result in enumerate(self.verify_results):
+    for index, result in enumerate(self.params['verify_results']):
         def emit(result=result):
             if self.verifying:
-                done = result not in RETRY
-                if done:
-                    self.verifying = False
-                self.EmitSignal(MAIN_IFACE, 'VerifyStatus', 'sb', [result, done])
+                self.verifying = result in RETRY
+                self.EmitSignal(MAIN_IFACE, 'VerifyStatus', 'sb', [result, result not in RETRY])
             return False
-        delay_ms = int(self.delay * 1000 * (index + 1))
-        self.pending.append(GLib.timeout_add(delay_ms, emit))
+        self.pending.append(GLib.timeout_add(int(self.params['delay'] * 1000 * (index + 1)), emit))
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='', out_signature='', sender_keyword='sender')
 def VerifyStop(self, sender=None):
-    if self.claimed_by != sender:
-        raise fprint_error('ClaimDevice', 'Device was not claimed before use')
-    stop_pending(self)
+    self.calls.append('VerifyStop')
+    check(self, sender)
+    stop_scan(self, True)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetDevicePresent(self, present):
-    self.device_present = bool(present)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='as', out_signature='')
-def SetEnrolledFingers(self, fingers):
-    self.enrolled = list(fingers)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='asd', out_signature='')
-def SetVerifyResults(self, results, delay):
-    self.verify_results = list(results)
-    self.delay = float(delay)
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
+def Unplug(self):
+    if self.verifying:
+        self.EmitSignal(MAIN_IFACE, 'VerifyStatus', 'sb', ['verify-unknown-error', True])
+    stop_scan(self, False)
+    self.params['unplugged'] = True
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
 def SetHang(self, hang):
-    self.hang = bool(hang)
+    self.params['hang'] = bool(hang)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='bii')
-def GetClaimState(self):
-    '''Whether the reader is claimed, and how often it was claimed and released.'''
-    return (self.claimed_by is not None, self.claims, self.releases)
+@dbus.service.method(MOCK_IFACE, in_signature='asd', out_signature='')
+def SetVerifyResults(self, results, delay):
+    self.params.update(verify_results=[str(result) for result in results], delay=float(delay))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
+def Vanish(self):
+    '''Gives up the bus name but stays connected: what still reaches us was sent to a gone daemon.'''
+    self.connection.release_name(BUS_NAME)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='bas')
+def GetClaims(self):
+    '''Whether the reader is claimed, and the claim-related calls so far.'''
+    return (self.claimed_by is not None, dbus.Array(self.calls, signature='s'))

@@ -2,13 +2,16 @@
 #include "mocks/MockBus.h"
 #include "platform/localauth/FingerprintPrompt.h"
 #include "platform/localauth/FprintdContext.h"
-#include "platform/localauth/FprintdContextFactory.h"
 
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QPushButton>
 
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -16,13 +19,7 @@ const QString fprintName = u"net.reactivated.Fprint"_s;
 const QString devicePath = u"/net/reactivated/Fprint/Device/0"_s;
 const QString mockInterface = u"org.freedesktop.DBus.Mock"_s;
 constexpr int policy = LAContext::policyDeviceOwnerAuthenticationWithBiometricsOrWatch;
-
-struct Outcome {
-    bool replied = false;
-    bool success = false;
-    std::optional<PlatformError> error;
-    int replies = 0;
-};
+const QStringList fullCycle{u"Claim"_s, u"VerifyStart"_s, u"VerifyStop"_s, u"Release"_s};
 
 } // namespace
 
@@ -31,40 +28,20 @@ class TestFprintdContext : public QObject {
 
 private:
     std::unique_ptr<MockBus> m_bus;
+    QString m_reader; // the mock's unique name: it outlives the well-known one
     int m_connections = 0;
 
-    bool startReader(const QVariantMap &parameters = {})
+    bool startReader(const QVariantMap &parameters)
     {
         m_bus = std::make_unique<MockBus>();
-        return m_bus->isRunning()
-            && m_bus->startTemplate(MockBus::ourTemplate(u"fprintd.py"_s), fprintName, parameters);
+        if (!m_bus->startTemplate(MockBus::ourTemplate(u"fprintd.py"_s), fprintName, parameters))
+            return false;
+        m_reader = connection().interface()->serviceOwner(fprintName);
+        return true;
     }
-    std::unique_ptr<FprintdContext> makeContext(std::chrono::milliseconds timeout = std::chrono::seconds(10))
-    {
-        return std::make_unique<FprintdContext>(m_bus->connect(u"client%1"_s.arg(++m_connections)), timeout,
-                                                nullptr);
-    }
-    // {claimed now, claims so far, releases so far}
-    QVariantList claimState() { return m_bus->call(fprintName, devicePath, mockInterface, u"GetClaimState"_s); }
-    bool released()
-    {
-        return QTest::qWaitFor([this] {
-            const QVariantList state = claimState();
-            return state.size() == 3 && !state[0].toBool() && state[1] == state[2];
-        });
-    }
-    static void evaluate(FprintdContext &context, Outcome &outcome)
-    {
-        context.evaluatePolicy(policy, u"Touch IDで本人確認を行います"_s,
-                               [&outcome](bool success, std::optional<PlatformError> error) {
-            outcome.replied = true;
-            outcome.success = success;
-            outcome.error = std::move(error);
-            ++outcome.replies;
-        });
-        // Never answered from inside the call.
-        QVERIFY(!outcome.replied);
-    }
+    QDBusConnection connection() { return m_bus->connect(u"client%1"_s.arg(++m_connections)); }
+    QVariantList mock(const QString &method) { return m_bus->call(m_reader, devicePath, mockInterface, method); }
+    bool claimed() { return mock(u"GetClaims"_s).value(0).toBool(); }
 
 private Q_SLOTS:
     void cleanup() { m_bus.reset(); }
@@ -72,153 +49,135 @@ private Q_SLOTS:
     void availability_data()
     {
         QTest::addColumn<QVariantMap>("parameters");
-        QTest::addColumn<bool>("serviceRuns");
         QTest::addColumn<QString>("description");
-        QTest::newRow("ready") << QVariantMap{} << true << QString();
-        QTest::newRow("no service") << QVariantMap{} << false << u"指紋認証サービスが見つかりません"_s;
-        QTest::newRow("no reader") << QVariantMap{{u"device"_s, false}} << true << u"指紋リーダーが見つかりません"_s;
-        QTest::newRow("no prints") << QVariantMap{{u"enrolled"_s, QStringList()}} << true
-                                   << u"登録された指紋がありません"_s;
+        QTest::newRow("ready") << QVariantMap{} << QString();
+        QTest::newRow("no service") << QVariantMap{{u"none"_s, true}} << u"指紋認証サービスが見つかりません"_s;
+        QTest::newRow("no reader") << QVariantMap{{u"device"_s, false}} << u"指紋リーダーが見つかりません"_s;
+        QTest::newRow("no prints") << QVariantMap{{u"enrolled"_s, QStringList()}} << u"登録された指紋がありません"_s;
+        QTest::newRow("not permitted") << QVariantMap{{u"permitted"_s, false}} << u"指紋リーダーを使う権限がありません"_s;
+        // A daemon still starting must neither freeze the window nor count as absent.
+        QTest::newRow("slow start") << QVariantMap{{u"slow_lookup"_s, 3.0}} << QString();
     }
     void availability()
     {
         QFETCH(QVariantMap, parameters);
-        QFETCH(bool, serviceRuns);
         QFETCH(QString, description);
-        if (serviceRuns) {
-            QVERIFY(startReader(parameters));
-        } else {
+        if (parameters.contains(u"none"_s))
             m_bus = std::make_unique<MockBus>();
-            QVERIFY(m_bus->isRunning());
-        }
-        const auto context = makeContext();
+        else
+            QVERIFY(startReader(parameters));
+        FprintdContext context(connection(), 10s, nullptr);
         std::optional<PlatformError> error;
-        const bool available = context->canEvaluatePolicy(policy, &error);
-        QCOMPARE(available, description.isEmpty());
-        if (available) {
-            QVERIFY(!error);
-            QCOMPARE(context->biometryType(), LAContext::biometryTypeTouchID);
-        } else {
-            QVERIFY(error);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(context.canEvaluatePolicy(policy, &error), description.isEmpty());
+        QVERIFY(clock.elapsed() < 2000);
+        QCOMPARE(error.has_value(), !description.isEmpty());
+        QCOMPARE(context.biometryType(), description.isEmpty() ? LAContext::biometryTypeTouchID : 0);
+        if (error)
             QCOMPARE(error->localizedDescription, description);
-            QCOMPARE(context->biometryType(), 0);
+        else if (parameters.contains(u"slow_lookup"_s)) {
+            bool success = false;
+            context.evaluatePolicy(policy, u"?"_s, [&](bool ok, std::optional<PlatformError>) { success = ok; });
+            QTRY_VERIFY_WITH_TIMEOUT(success, 10000);
         }
-        std::optional<PlatformError> otherPolicy;
-        QVERIFY(!context->canEvaluatePolicy(1, &otherPolicy));
-        QVERIFY(otherPolicy);
+        QVERIFY(!context.canEvaluatePolicy(1, &error));
     }
 
+    // Every way a check can end: what the user is told, and that the reader
+    // was given back in order (VerifyStop, then Release) to the daemon that
+    // lent it, and to no other.
     void verification_data()
     {
-        QTest::addColumn<QStringList>("results");
-        QTest::addColumn<bool>("success");
-        QTest::addColumn<QString>("description");
-        QTest::newRow("match") << QStringList{u"verify-match"_s} << true << QString();
-        QTest::newRow("no match") << QStringList{u"verify-no-match"_s} << false << u"指紋が一致しませんでした"_s;
-        QTest::newRow("retry, then match") << QStringList{u"verify-retry-scan"_s, u"verify-finger-not-centered"_s,
-                                                          u"verify-match"_s}
-                                           << true << QString();
-        QTest::newRow("disconnected") << QStringList{u"verify-disconnected"_s} << false
-                                      << u"指紋リーダーが切断されました"_s;
-        QTest::newRow("reader error") << QStringList{u"verify-unknown-error"_s} << false
-                                      << u"指紋リーダーでエラーが発生しました"_s;
+        QTest::addColumn<QVariantMap>("parameters");
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<QString>("description"); // empty: success
+        QTest::addColumn<QStringList>("calls");
+        const QString noMatch = u"指紋が一致しませんでした"_s;
+        const QString cancelled = u"認証がキャンセルされました"_s;
+        const QString unplugged = u"指紋リーダーが切断されました"_s;
+        const QVariantMap hang{{u"hang"_s, true}};
+        QTest::newRow("match") << QVariantMap{} << QString() << QString() << fullCycle;
+        QTest::newRow("no match") << QVariantMap{{u"verify_results"_s, QStringList{u"verify-no-match"_s}}}
+                                  << QString() << noMatch << fullCycle;
+        QTest::newRow("retry, then match")
+            << QVariantMap{{u"verify_results"_s, QStringList{u"verify-retry-scan"_s, u"verify-match"_s}}}
+            << u"hint"_s << QString() << fullCycle;
+        QTest::newRow("reader error") << QVariantMap{{u"verify_results"_s, QStringList{u"verify-unknown-error"_s}}}
+                                      << QString() << u"指紋リーダーでエラーが発生しました"_s << fullCycle;
+        QTest::newRow("disconnected") << QVariantMap{{u"verify_results"_s, QStringList{u"verify-disconnected"_s}}}
+                                      << QString() << unplugged << fullCycle;
+        QTest::newRow("unplugged") << hang << u"unplug"_s << unplugged << fullCycle;
+        QTest::newRow("no finger in time") << hang << u"timeout"_s << u"時間内に指紋を確認できませんでした"_s << fullCycle;
+        QTest::newRow("cancelled") << hang << u"cancel"_s << cancelled << fullCycle;
+        QTest::newRow("match from another sender") << hang << u"forge"_s << cancelled << fullCycle;
+        QTest::newRow("match before VerifyStart answered") << QVariantMap{{u"early"_s, true}} << u"cancel"_s
+                                                           << cancelled << fullCycle;
+        QTest::newRow("reader busy") << QVariantMap{} << u"busy"_s << u"指紋リーダーは別の操作で使用中です"_s
+                                     << QStringList{u"Claim"_s, u"Claim"_s};
+        QTest::newRow("claim granted after our limit") << QVariantMap{{u"slow_claim"_s, 1.5}} << u"timeout"_s
+                                                       << u"指紋認証サービスが応答しません"_s
+                                                       << QStringList{u"Claim"_s, u"Release"_s};
+        QTest::newRow("daemon gone") << hang << u"vanish"_s << u"指紋認証サービスが停止しました"_s
+                                     << QStringList{u"Claim"_s, u"VerifyStart"_s};
+        QTest::newRow("window gone mid-scan") << hang << u"destroy"_s << QString() << fullCycle;
     }
     void verification()
     {
-        QFETCH(QStringList, results);
-        QFETCH(bool, success);
+        QFETCH(QVariantMap, parameters);
+        QFETCH(QString, act);
         QFETCH(QString, description);
-        QVERIFY(startReader({{u"verify_results"_s, results}, {u"delay"_s, 0.2}}));
-        const auto context = makeContext();
+        QFETCH(QStringList, calls);
+        QVERIFY(startReader(parameters));
+        QDBusConnection other = connection();
+        if (act == u"busy"_s)
+            QVERIFY(other.call(QDBusMessage::createMethodCall(fprintName, devicePath, u"net.reactivated.Fprint.Device"_s,
+                                                              u"Claim"_s) << QString()).type() == QDBusMessage::ReplyMessage);
+        auto context = std::make_unique<FprintdContext>(connection(), act == u"timeout"_s ? 700ms : 10000ms, nullptr);
         QVERIFY(context->canEvaluatePolicy(policy, nullptr));
-        Outcome outcome;
-        evaluate(*context, outcome);
-        QVERIFY(context->prompt());
-        QVERIFY(context->prompt()->isVisible());
+        int replies = 0;
+        bool success = false;
+        std::optional<PlatformError> error;
         QStringList hints;
-        QVERIFY(QTest::qWaitFor([&] {
-            if (context->prompt() && !hints.contains(context->prompt()->hint()))
-                hints << context->prompt()->hint();
-            return outcome.replied;
-        }, 10000));
-        QCOMPARE(outcome.success, success);
-        QCOMPARE(outcome.error.has_value(), !success);
-        if (!success)
-            QCOMPARE(outcome.error->localizedDescription, description);
-        if (results.size() > 1)
-            QVERIFY(hints.size() > 1); // the prompt followed the retry results
-        QTRY_VERIFY(!context->prompt() || !context->prompt()->isVisible());
-        QVERIFY(released());
-        QTest::qWait(300);
-        QCOMPARE(outcome.replies, 1);
-    }
-
-    void endsWithoutResult_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("description");
-        QTest::newRow("timeout") << u"timeout"_s << u"時間内に指紋を確認できませんでした"_s;
-        QTest::newRow("cancel") << u"cancel"_s << u"認証がキャンセルされました"_s;
-        QTest::newRow("service stops") << u"vanish"_s << u"指紋認証サービスが停止しました"_s;
-    }
-    void endsWithoutResult()
-    {
-        QFETCH(QString, how);
-        QFETCH(QString, description);
-        QVERIFY(startReader({{u"hang"_s, true}}));
-        const auto context = makeContext(how == u"timeout"_s ? std::chrono::milliseconds(700)
-                                                             : std::chrono::milliseconds(20000));
-        QVERIFY(context->canEvaluatePolicy(policy, nullptr));
-        Outcome outcome;
-        evaluate(*context, outcome);
-        QVERIFY(QTest::qWaitFor([this] { return claimState().value(0).toBool(); }));
-        if (how == u"cancel"_s) {
-            auto *cancel = context->prompt()->findChild<QPushButton *>(u"fingerprintCancel"_s);
-            QVERIFY(cancel);
-            cancel->click();
-        } else if (how == u"vanish"_s) {
-            m_bus->stopTemplate(fprintName);
+        context->evaluatePolicy(policy, u"Touch IDで本人確認を行います"_s,
+                                [&](bool ok, std::optional<PlatformError> e) {
+            ++replies;
+            success = ok;
+            error = e;
+        });
+        QCOMPARE(replies, 0); // never from inside the call
+        QVERIFY(context->prompt() && context->prompt()->isVisible());
+        if (act == u"cancel"_s || act == u"forge"_s || act == u"unplug"_s || act == u"vanish"_s || act == u"destroy"_s) {
+            QVERIFY(QTest::qWaitFor([&] { return mock(u"GetClaims"_s).value(1).toStringList().contains(u"VerifyStart"_s); }));
+            QTest::qWait(300);
+            if (act == u"forge"_s) {
+                other.send(QDBusMessage::createSignal(devicePath, u"net.reactivated.Fprint.Device"_s, u"VerifyStatus"_s)
+                           << u"verify-match"_s << true);
+                QTest::qWait(500);
+            }
+            QVERIFY(context->prompt()); // nothing ended the check yet
+            if (act == u"cancel"_s || act == u"forge"_s)
+                context->prompt()->findChild<QPushButton *>(u"fingerprintCancel"_s)->click();
+            else if (act == u"destroy"_s)
+                context.reset();
+            else
+                mock(act == u"unplug"_s ? u"Unplug"_s : u"Vanish"_s);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.replied, 10000);
-        QVERIFY(!outcome.success);
-        QCOMPARE(outcome.error->localizedDescription, description);
-        if (how != u"vanish"_s)
-            QVERIFY(released());
-    }
-
-    void destroyedMidScan()
-    {
-        QVERIFY(startReader({{u"hang"_s, true}}));
-        auto context = makeContext();
-        QVERIFY(context->canEvaluatePolicy(policy, nullptr));
-        Outcome outcome;
-        evaluate(*context, outcome);
-        QVERIFY(QTest::qWaitFor([this] { return claimState().value(0).toBool(); }));
-        context.reset();
-        QVERIFY(released());
-        QTest::qWait(200);
-        QVERIFY(!outcome.replied);
-    }
-
-    void overlappingChecks()
-    {
-        QVERIFY(startReader({{u"verify_results"_s, QStringList{u"verify-match"_s}}, {u"delay"_s, 1.0}}));
-        const auto first = makeContext();
-        const auto second = makeContext();
-        QVERIFY(first->canEvaluatePolicy(policy, nullptr));
-        QVERIFY(second->canEvaluatePolicy(policy, nullptr));
-        Outcome a;
-        Outcome b;
-        evaluate(*first, a);
-        QVERIFY(QTest::qWaitFor([this] { return claimState().value(0).toBool(); }));
-        evaluate(*second, b);
-        // The reader serves one check at a time: the second is told it is busy.
-        QTRY_VERIFY_WITH_TIMEOUT(b.replied, 5000);
-        QVERIFY(!b.success);
-        QCOMPARE(b.error->localizedDescription, u"指紋リーダーは別の操作で使用中です"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(a.replied, 5000);
-        QVERIFY(a.success);
-        QVERIFY(released());
+        QVERIFY(QTest::qWaitFor([&] {
+            if (context && context->prompt() && !hints.contains(context->prompt()->hint()))
+                hints << context->prompt()->hint();
+            return replies > 0 || !context;
+        }, 10000));
+        QCOMPARE(success, description.isEmpty() && context);
+        if (!description.isEmpty())
+            QCOMPARE(error ? error->localizedDescription : QString(), description);
+        if (act == u"hint"_s)
+            QCOMPARE(hints.size(), 2); // the prompt followed the retry
+        QTRY_VERIFY(!context || !context->prompt() || !context->prompt()->isVisible());
+        QTest::qWait(act == u"timeout"_s ? 1500 : 300);
+        QCOMPARE(mock(u"GetClaims"_s).value(1).toStringList(), calls);
+        QCOMPARE(claimed(), act == u"busy"_s || act == u"vanish"_s);
+        QCOMPARE(replies, context ? 1 : 0);
     }
 };
 

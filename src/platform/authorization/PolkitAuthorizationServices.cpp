@@ -1,5 +1,6 @@
 #include "platform/authorization/PolkitAuthorizationServices.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -7,6 +8,8 @@
 #include <QDBusPendingReply>
 #include <QEventLoop>
 #include <QMap>
+
+#include <atomic>
 
 using namespace Qt::StringLiterals;
 
@@ -37,6 +40,31 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PolkitSubject &su
 
 // A handle records only that it was made; polkit itself keeps no session for us.
 struct Handle {};
+
+const QString polkitService = u"org.freedesktop.PolicyKit1"_s;
+
+QDBusMessage authorityCall(const QString &method)
+{
+    return QDBusMessage::createMethodCall(polkitService, u"/org/freedesktop/PolicyKit1/Authority"_s,
+                                          u"org.freedesktop.PolicyKit1.Authority"_s, method);
+}
+
+// Drops the user's input to every window while installed.
+class InputBlocker : public QObject {
+public:
+    InputBlocker()
+    {
+        if (auto *app = QCoreApplication::instance())
+            app->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        return event->isInputEvent() || event->type() == QEvent::Shortcut
+            || event->type() == QEvent::InputMethod;
+    }
+};
 
 } // namespace
 
@@ -82,10 +110,11 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     if (!m_bus.isConnected() || m_bus.baseService().isEmpty())
         return AuthorizationStatus::internal;
 
-    m_cancellationId = u"yumekazu-"_s + QString::number(++m_requests);
-    auto message = QDBusMessage::createMethodCall(
-        u"org.freedesktop.PolicyKit1"_s, u"/org/freedesktop/PolicyKit1/Authority"_s,
-        u"org.freedesktop.PolicyKit1.Authority"_s, u"CheckAuthorization"_s);
+    // polkit keys cancellation ids by bus name, and every window of this
+    // process shares one: the counter is process-wide.
+    static std::atomic<quint64> requests{0};
+    m_cancellationId = u"yumekazu-"_s + QString::number(++requests);
+    auto message = authorityCall(u"CheckAuthorization"_s);
     const PolkitSubject subject{u"system-bus-name"_s, {{u"name"_s, m_bus.baseService()}}};
     const quint32 polkitFlags = (flags & AuthorizationFlag::interactionAllowed) ? 1u : 0u;
     message << QVariant::fromValue(subject) << actionId << QVariant::fromValue(PolkitDetails())
@@ -95,15 +124,30 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     QEventLoop loop;
     m_pending = &loop;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, [&loop] { loop.exit(0); });
-    const int exitCode = watcher.isFinished() ? 0 : loop.exec(QEventLoop::ExcludeUserInputEvents);
+    int exitCode = 0;
+    if (!watcher.isFinished()) {
+        // Modal: input is dropped, but a window's close request (which the
+        // X11 plugin counts as input) still reaches the window and cancels.
+        InputBlocker blocker;
+        exitCode = loop.exec();
+    }
     m_pending = nullptr;
     if (exitCode != 0)
         return AuthorizationStatus::canceled;
 
     const QDBusMessage reply = watcher.reply();
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == u"org.freedesktop.DBus.Error.NoReply"_s) {
+        // Our own limit ran out: the agent must not go on asking for a
+        // password nobody waits for.
+        sendCancel();
+        return AuthorizationStatus::canceled;
+    }
     // Anything but the expected answer (an error, an unregistered action, a
     // stranger's reply shape) keeps the gate shut.
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != u"(bba{ss})")
+        return AuthorizationStatus::internal;
+    // On a lax bus anyone can answer our call: only polkit's word counts.
+    if (reply.service().isEmpty() || reply.service() != polkitOwner())
         return AuthorizationStatus::internal;
     const auto result = reply.arguments().constFirst().value<QDBusArgument>();
     bool authorized = false;
@@ -113,17 +157,33 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     result >> authorized >> challenge >> details;
     result.endStructure();
     // A challenge without an agent to answer it is a refusal.
-    return authorized ? AuthorizationStatus::success : AuthorizationStatus::denied;
+    return authorized && !challenge ? AuthorizationStatus::success : AuthorizationStatus::denied;
+}
+
+QString PolkitAuthorizationServices::polkitOwner() const
+{
+    const QDBusMessage reply = m_bus.call(
+        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                       u"org.freedesktop.DBus"_s, u"GetNameOwner"_s)
+            << polkitService,
+        QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
+}
+
+void PolkitAuthorizationServices::sendCancel()
+{
+    // Only to a running polkit: a cancel must not start a fresh one.
+    if (polkitOwner().isEmpty())
+        return;
+    auto message = authorityCall(u"CancelCheckAuthorization"_s);
+    message << m_cancellationId;
+    m_bus.send(message);
 }
 
 void PolkitAuthorizationServices::cancel()
 {
     if (!m_pending)
         return;
-    auto message = QDBusMessage::createMethodCall(
-        u"org.freedesktop.PolicyKit1"_s, u"/org/freedesktop/PolicyKit1/Authority"_s,
-        u"org.freedesktop.PolicyKit1.Authority"_s, u"CancelCheckAuthorization"_s);
-    message << m_cancellationId;
-    m_bus.asyncCall(message);
+    sendCancel();
     m_pending->exit(1);
 }

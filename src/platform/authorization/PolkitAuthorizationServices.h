@@ -13,7 +13,7 @@ class QEventLoop;
 // Authorization through polkit: copyRights asks polkit whether this process
 // (its unique bus name) may perform the application's own action, letting the
 // desktop's agent ask for an administrator's password when interaction is
-// allowed. The wait is modal: the event loop runs, user input is held back.
+// allowed. The wait is modal: the event loop runs, user input is dropped.
 class PolkitAuthorizationServices final : public AuthorizationServices {
 public:
     static inline const QString actionId = QStringLiteral("org.yumekazu.unlock");
@@ -31,9 +31,11 @@ public:
     void cancel() override;
 
 private:
+    [[nodiscard]] QString polkitOwner() const;
+    void sendCancel();
+
     QDBusConnection m_bus;
     std::chrono::milliseconds m_timeout;
     QPointer<QEventLoop> m_pending;
     QString m_cancellationId;
-    int m_requests = 0;
 };

@@ -9,9 +9,11 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
-
+class QDBusError;
+class QDBusMessage;
 class QDBusServiceWatcher;
 
 // One fingerprint check through fprintd: availability (service, reader,
@@ -48,11 +50,16 @@ public:
 
 private Q_SLOTS:
     void onVerifyStatus(const QString &result, bool done);
+    void onLateFingers(const QDBusMessage &fingers);
+    void onLateFingers(const QDBusError &, const QDBusMessage &fingers);
 
 private:
     std::optional<PlatformError> checkAvailability();
+    std::optional<PlatformError> checkFingers(const QDBusMessage &fingers);
+    // grants: the answer hands us something (claim, scan) to give back if we
+    // have given up by then.
+    void call(const QDBusMessage &message, bool grants, std::function<void(const QDBusMessage &)> next);
     void claim();
-    void startVerify();
     void fail(ErrorCode code, const QString &description);
     void finish(bool success, std::optional<PlatformError> error);
     void releaseDevice();
@@ -61,13 +68,16 @@ private:
     std::chrono::milliseconds m_scanTimeout;
     QPointer<QWidget> m_promptParent;
     QString m_device;
+    QString m_daemon; // unique bus name of the daemon holding our claim
     int m_biometryType = 0;
+    bool m_lookUpLater = false;
 
     Reply m_reply;
     bool m_running = false;
     bool m_claimed = false;
     bool m_verifying = false;
-    std::optional<QDBusPendingCall> m_pending; // the Claim or VerifyStart in flight
+    bool m_gone = false;
+    std::optional<QDBusPendingCall> m_pending; // the Claim or VerifyStart not yet handled
     QTimer m_timer;
     std::unique_ptr<QDBusServiceWatcher> m_watcher;
     QPointer<FingerprintPrompt> m_prompt;
