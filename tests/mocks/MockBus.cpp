@@ -92,20 +92,6 @@ bool MockBus::startTemplate(const QString &templ, const QString &busName, const 
     return true;
 }
 
-void MockBus::stopTemplate(const QString &busName)
-{
-    for (auto it = m_mocks.begin(); it != m_mocks.end(); ++it) {
-        if (it->busName == busName) {
-            stopProcess(*it->process);
-            m_mocks.erase(it);
-            break;
-        }
-    }
-    const QDeadlineTimer deadline(5000);
-    while (m_control.interface()->isServiceRegistered(busName).value() && !deadline.hasExpired())
-        QThread::msleep(20);
-}
-
 QVariantList MockBus::call(const QString &busName, const QString &objectPath, const QString &interface,
                            const QString &method, const QVariantList &arguments)
 {

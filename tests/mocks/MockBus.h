@@ -29,8 +29,6 @@ public:
     // busName is owned. Parameters go to the template as JSON.
     bool startTemplate(const QString &templ, const QString &busName,
                        const QVariantMap &parameters = {});
-    // Stops the mock that owns busName (as if the service went away).
-    void stopTemplate(const QString &busName);
 
     // Calls a method of the mock's control interface org.freedesktop.DBus.Mock
     // (or another interface) on busName/objectPath; returns the reply arguments.

@@ -13,6 +13,9 @@ import time
 import dbus
 import pyatspi
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '../e2e'))
+from atspi_client import application, wait  # noqa: E402
+
 W, APP, USER = os.environ['WORK'], os.environ['APP'], os.environ['TEST_USER']
 PASSWORD = os.environ['ADMIN_PASSWORD']
 AS_USER = ['setpriv', '--reuid=61001', '--regid=61001', '--init-groups']
@@ -21,16 +24,6 @@ LOCK, BANNER, TOUCH_ID = '変更するにはカギをクリックします', '�
 FPRINT = 'net.reactivated.Fprint'
 POLICY = W + '/actions/org.yumekazu.unlock.policy'
 system_bus = dbus.SystemBus()
-
-
-def wait(condition, timeout=10.0, what='condition'):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError('timed out waiting for ' + what)
 
 
 def run(*args):
@@ -44,13 +37,13 @@ class Polkitd:
     def start(cls):
         cls.process = subprocess.Popen(['/usr/lib/polkit-1/polkitd', '--no-debug'], stdout=subprocess.DEVNULL,
                                        stderr=open(W + '/polkitd.log', 'a'))
-        wait(lambda: system_bus.name_has_owner('org.freedesktop.PolicyKit1'), what='polkitd')
+        wait('polkitd', lambda: system_bus.name_has_owner('org.freedesktop.PolicyKit1'))
 
     @classmethod
     def stop(cls):
         cls.process.kill()
         cls.process.wait()
-        wait(lambda: not system_bus.name_has_owner('org.freedesktop.PolicyKit1'), what='polkitd to go')
+        wait('polkitd to go', lambda: not system_bus.name_has_owner('org.freedesktop.PolicyKit1'))
 
 
 class App:
@@ -62,23 +55,15 @@ class App:
         self.process = subprocess.Popen(AS_USER + [APP], env=env, stdout=subprocess.DEVNULL,
                                         stderr=open(W + '/app.log', 'a'))
         self.pid = self.process.pid
-        wait(lambda: self.find(LOCK), 20, 'the locked window')
-
-    def root(self):
-        for app in pyatspi.Registry.getDesktop(0):
-            if app is not None and app.get_process_id() == self.pid:
-                return app
-        return None
+        self.root = application(self.pid)
+        wait('the locked window', lambda: self.find(LOCK), 20)
 
     def find(self, name, role=None):
-        root = self.root()
-        found = root and pyatspi.findDescendant(
-            root, lambda a: a.name == name and (role is None or a.getRoleName() == role)
-            and a.getState().contains(pyatspi.STATE_SHOWING))
-        return found or None
+        return pyatspi.findDescendant(self.root, lambda a: a.name == name and a.getRoleName() == (role or a.getRoleName())
+                                      and a.getState().contains(pyatspi.STATE_SHOWING))
 
     def press(self, name):
-        found = wait(lambda: self.find(name), what=name)
+        found = wait(name, lambda: self.find(name))
         (found if found.getRoleName() == 'push button' else found.parent).queryAction().doAction(0)
 
     def locked(self):
@@ -88,10 +73,10 @@ class App:
 
     def alert(self):
         '''The authentication alert's message, once it is up; it is dismissed.'''
-        dialog = wait(lambda: self.find('認証エラー'), 15, 'the alert')
+        dialog = wait('the alert', lambda: self.find('認証エラー'), 15)
         texts = [a.name for a in pyatspi.findAllDescendants(dialog, lambda a: a.getRoleName() == 'label')]
         self.press('OK')
-        wait(lambda: self.find('認証エラー') is None, what='the alert to go')
+        wait('the alert to go', lambda: self.find('認証エラー') is None)
         return next(t for t in texts if t)
 
     def close(self):
@@ -119,7 +104,7 @@ class Agent:
 
     def answer(self, text=None, key='Enter'):
         '''Types text and then key at the password prompt; nothing: only waits for it.'''
-        wait(lambda: 'Password:' in self.screen(), what='the password prompt')
+        wait('the password prompt', lambda: 'Password:' in self.screen())
         if text is not None:
             subprocess.run(self.tmux + ['send-keys', '-l', text], check=True)
         if text is not None or key != 'Enter':
@@ -141,7 +126,7 @@ def reader(command):
             return True
         except OSError:
             return False
-    wait(send, what='the virtual reader')
+    wait('the virtual reader', send)
 
 
 def device():
@@ -166,7 +151,7 @@ def kill_fprintd():
         bus = dbus.Interface(system_bus.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus'),
                              'org.freedesktop.DBus')
         os.kill(int(bus.GetConnectionUnixProcessID(FPRINT)), 9)
-        wait(lambda: not system_bus.name_has_owner(FPRINT), what='fprintd to go')
+        wait('fprintd to go', lambda: not system_bus.name_has_owner(FPRINT))
 
 
 def enrol():
@@ -182,7 +167,7 @@ def unlocked_app():
     agent = Agent(app.pid)
     app.press(LOCK)
     agent.answer(PASSWORD)
-    wait(lambda: app.find(TOUCH_ID), what='the unlocked window')
+    wait('the unlocked window', lambda: app.find(TOUCH_ID))
     agent.stop()
     return app
 
@@ -196,11 +181,13 @@ def polkit_scenario(action):
             Polkitd.stop()
         elif action == 'policy not installed':
             os.rename(POLICY, POLICY + '.off')
-            wait(lambda: run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode != 0, what='policy gone')
+            wait('policy gone', lambda: run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode != 0)
         started = time.monotonic()
         app.press(LOCK)
         if action in ('right password', 'wrong password'):
             agent.answer(PASSWORD if action == 'right password' else 'wrong')
+            if action == 'wrong password':
+                wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in agent.screen())
         elif action == 'agent dismissed':
             agent.answer('', 'C-c')
         elif action == 'polkitd killed mid-prompt':
@@ -220,13 +207,13 @@ def polkit_scenario(action):
             assert 'CancelCheckAuthorization' in monitor.communicate()[0], 'the request was not cancelled'
             return 'app quit %.2f s after the close, request cancelled at polkit' % quit_after
         if action == 'right password':
-            wait(lambda: app.find(BANNER), what='unlock')
+            wait('unlock', lambda: app.find(BANNER))
             return 'unlocked'
-        wait(app.locked, 15, 'locked and ready again')
+        wait('locked and ready again', app.locked, 15)
         ready = time.monotonic() - started
         time.sleep(1)
         assert app.locked(), 'unlocked late'
-        return 'stays locked, button usable again after %.1f s' % ready
+        return 'stays locked, usable again %.1f s after the press' % ready
     finally:
         if agent:
             agent.stop()
@@ -235,7 +222,7 @@ def polkit_scenario(action):
             Polkitd.start()
         if os.path.exists(POLICY + '.off'):
             os.rename(POLICY + '.off', POLICY)
-            wait(lambda: run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode == 0, what='policy back')
+            wait('policy back', lambda: run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode == 0)
 
 
 def fingerprint_scenario(app, action):
@@ -252,7 +239,7 @@ def fingerprint_scenario(app, action):
     if action in ('reader busy', 'no enrolled finger'):
         message = app.alert()
     else:
-        prompt = wait(lambda: app.find('キャンセル', 'push button'), what='the fingerprint prompt')
+        prompt = wait('the fingerprint prompt', lambda: app.find('キャンセル', 'push button'))
         shown = time.monotonic() - started
         time.sleep(0.5)
         if action == 'cancel':
@@ -265,7 +252,7 @@ def fingerprint_scenario(app, action):
                 reader(command)
                 time.sleep(0.5)
         if action in ('match', 'retry, then match', 'fprintd started by D-Bus activation'):
-            wait(lambda: app.find('認証済み ✅'), what='authenticated')
+            wait('authenticated', lambda: app.find('認証済み ✅'))
             message = 'authenticated; prompt after %.2f s' % shown
         else:
             message = app.alert()
@@ -281,7 +268,7 @@ def fingerprint_scenario(app, action):
         assert not system_bus.name_has_owner(FPRINT), 'our clean-up started fprintd again'
     elif action == 'unplug':
         kill_fprintd()  # the reader comes back with the next start
-    assert wait(reader_free, 5, 'the reader to be free'), 'reader still claimed'
+    assert wait('the reader to be free', reader_free, 5), 'reader still claimed'
     return message + '; reader free'
 
 
