@@ -42,34 +42,35 @@ bool isEmoji(char32_t c)
         || u_hasBinaryProperty(UChar32(c), UCHAR_REGIONAL_INDICATOR);
 }
 
-// Variation selectors and skin tones make no other emoji of the same picture.
-bool isEmojiDecoration(char32_t c)
-{
-    return c == 0xFE0E || c == 0xFE0F || (c >= 0x1F3FB && c <= 0x1F3FF);
-}
-
 bool isDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
 }
 
-// A time, a date or a size says nothing about the topic, only that a number
-// is there.
-QString foldNumbers(const QString &text)
+// Drops emoji variation selectors and skin tones, which make no other emoji
+// of the same picture, and folds every number to "0": a time, a date or a
+// size says nothing about the topic, only that a number is there.
+QString simplified(const QString &text)
 {
     static const QString separators = u".,:/"_s;
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size();) {
-        if (!isDigit(text.at(i))) {
-            out.append(text.at(i++));
-            continue;
-        }
-        while (i < text.size()
-               && (isDigit(text.at(i))
-                   || (separators.contains(text.at(i)) && i + 1 < text.size() && isDigit(text.at(i + 1)))))
+        const char16_t c = text.at(i).unicode();
+        const char16_t next = i + 1 < text.size() ? text.at(i + 1).unicode() : 0;
+        if (c == 0xFE0E || c == 0xFE0F) {
             ++i;
-        out.append(u'0');
+        } else if (c == 0xD83C && next >= 0xDFFB && next <= 0xDFFF) { // U+1F3FB..U+1F3FF
+            i += 2;
+        } else if (!isDigit(text.at(i))) {
+            out.append(text.at(i++));
+        } else {
+            while (i < text.size()
+                   && (isDigit(text.at(i))
+                       || (separators.contains(text.at(i)) && i + 1 < text.size() && isDigit(text.at(i + 1)))))
+                ++i;
+            out.append(u'0');
+        }
     }
     return out;
 }
@@ -145,14 +146,7 @@ QString TextTokenizer::normalized(const QString &text)
         composed = nfkc->normalize(aliased(text), status);
     // ICU's tables are built in; Qt's own NFKC is the same form should they fail.
     QString out = U_SUCCESS(status) ? fromIcu(composed) : text.normalized(QString::NormalizationForm_KC);
-    out = out.toLower();
-    QString kept;
-    kept.reserve(out.size());
-    for (const char32_t c : out.toUcs4()) {
-        if (!isEmojiDecoration(c))
-            kept.append(QChar::fromUcs4(c));
-    }
-    return foldNumbers(kept);
+    return simplified(out.toLower());
 }
 
 QStringList TextTokenizer::tokens(const QString &text) const
