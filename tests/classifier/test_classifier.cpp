@@ -122,6 +122,7 @@ private slots:
         for (const QString &text : {QString(), u"   \n"_s, u"！？…"_s, u"__label__旅行"_s})
             QVERIFY2((**model)->model()->metadata().labels.contains((**model)->prediction(MyModelInput(text))->label()),
                      qPrintable(text));
+        QVERIFY((**model)->predictions({})->empty());
         const auto batch = (**model)->predictions({MyModelInput(u"台風で電車が止まった"_s), MyModelInput(u"朝ごはんに卵焼き"_s),
                                                    MyModelInput(u"上司と予算の打ち合わせ"_s)});
         QStringList labelled;

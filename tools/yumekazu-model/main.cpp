@@ -30,7 +30,7 @@ constexpr auto kUsage =
     "  yumekazu-model train DATA.tsv... -o DIR [--tokenizer words|characters] [--no-quantize]\n"
     "        [--epoch N] [--lr X] [--dim N] [--word-ngrams N] [--minn N] [--maxn N]\n"
     "        [--bucket N] [--cutoff N] [--seed N]\n"
-    "  yumekazu-model cv NOTES.tsv... [--with DATA.tsv]... [--folds N]\n"
+    "  yumekazu-model cv NOTES.tsv... [--with DATA.tsv]... [--folds N] [--no-quantize]\n"
     "        [--OPTION V1,V2,... for any training option above]\n"
     "  yumekazu-model eval DIR DATA.tsv [--min-accuracy PERCENT] [--apart-from TRAIN.tsv]...\n"
     "  yumekazu-model predict DIR   (one note per line on standard input)\n";
@@ -153,8 +153,13 @@ int crossValidate(QStringList args)
     QStringList always;
     // Option names in the order they vary, each with its list of values.
     QList<std::pair<QString, QStringList>> grid;
+    bool quantize = true;
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
+        if (a == u"--no-quantize"_s) {
+            quantize = false;
+            continue;
+        }
         if (!a.startsWith(u'-')) {
             data.append(a);
             continue;
@@ -204,6 +209,7 @@ int crossValidate(QStringList args)
     std::vector<qsizetype> choice(std::size_t(grid.size()), 0);
     for (bool more = true; more;) {
         TextClassifierTrainer::Options options;
+        options.quantize = quantize;
         for (qsizetype g = 0; g < grid.size(); ++g)
             setOption(options, grid.at(g).first, grid.at(g).second.at(choice[std::size_t(g)]));
         QElapsedTimer timer;
