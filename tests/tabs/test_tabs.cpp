@@ -103,8 +103,7 @@ private Q_SLOTS:
         listAllWindowTabs(m_windows);
         // Every view reports once, with the count of the group at its own turn.
         const auto group = makeGroup(3);
-        QCOMPARE(viewOf(group->windows()[2])->winIndex(), 3);
-        QCOMPARE(viewOf(group->windows()[2])->hostWindow(), group->windows()[2]);
+        QCOMPARE(std::pair(viewOf(group->windows()[2])->winIndex(), viewOf(group->windows()[2])->hostWindow()), std::pair(3, group->windows()[2]));
         group->windows()[0]->setWindowTitle(QString());
         group->windows()[1]->setWindowTitle(u"メモ"_s);
         listAllWindowTabs(m_windows);
@@ -133,9 +132,8 @@ private Q_SLOTS:
         const int before = view->winIndex();
         view->selectTab(index);
         // The switch is read again whether or not a tab is selected.
-        QCOMPARE(view->sp2(), 1);
-        QCOMPARE(view->winIndex(), index == selected && tabs > 1 ? index : before);
-        QCOMPARE(group->currentWindow(), group->windows()[selected]);
+        QCOMPARE(std::tuple(view->sp2(), view->winIndex(), group->currentWindow()),
+                 std::tuple(1, index == selected && tabs > 1 ? index : before, group->windows()[selected]));
     }
 
     void addNewTab()
@@ -147,9 +145,7 @@ private Q_SLOTS:
         HostWindow *key = m_windows.key;
         viewOf(key)->addNewTab();
         // Added after the key window, not brought to the front, and locked on its own.
-        QCOMPARE(group->count(), 3);
-        QCOMPARE(group->windows()[1], key);
-        QCOMPARE(group->currentWindow(), key);
+        QCOMPARE(std::tuple(group->count(), group->windows()[1], group->currentWindow()), std::tuple(3, key, key));
         QVERIFY(!viewOf(group->windows()[2])->unlocked());
     }
 
