@@ -55,7 +55,7 @@ class App:
         self.process = subprocess.Popen(AS_USER + [APP], env=env, stdout=subprocess.DEVNULL,
                                         stderr=open(W + '/app.log', 'a'))
         self.pid = self.process.pid
-        self.root = application(self.pid)
+        self.root = application(self.pid, 40)  # the first start also wakes the registry
         wait('the locked window', lambda: self.find(LOCK), 20)
 
     def find(self, name, role=None):
@@ -293,6 +293,7 @@ def main():
         print('%-40s %s  %s' % (results[-1][0], 'ok  ' if results[-1][1] else 'FAIL', results[-1][2]), flush=True)
 
     Polkitd.start()
+    wait('the accessibility registry', lambda: pyatspi.Registry.getDesktop(0) is not None, 20)
     enrol()
     for name in POLKIT:
         attempt(name, lambda name=name: polkit_scenario(name))
