@@ -141,12 +141,13 @@ private Q_SLOTS:
         const auto lone = makeGroup(1);
         viewOf(lone->windows()[0])->addNewTab();
         QCOMPARE(lone->count(), 1); // no key window: nothing to add to
-        const auto group = makeGroup(2);
+        const auto group = makeGroup(3);
         HostWindow *key = m_windows.key;
+        const auto before = group->windows();
         viewOf(key)->addNewTab();
-        // Added after the key window, not brought to the front, and locked on its own.
-        QCOMPARE(std::tuple(group->count(), group->windows()[1], group->currentWindow()), std::tuple(3, key, key));
-        QVERIFY(!viewOf(group->windows()[2])->unlocked());
+        // Added right after the key window, not brought to the front, and locked on its own.
+        QCOMPARE(std::tuple(group->count(), group->windows()[1], group->currentWindow()), std::tuple(4, key, key));
+        QVERIFY(!before.contains(group->windows()[2]) && !viewOf(group->windows()[2])->unlocked());
     }
 
     void keyWindowIsTheActiveGroup()
