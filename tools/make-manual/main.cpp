@@ -1,17 +1,21 @@
 // Renders the user manual from its Markdown source into a paginated A4 PDF.
 //
-//   yumekazu-make-manual SOURCE.md OUTPUT.pdf [--font FAMILY]
+//   yumekazu-make-manual SOURCE.md OUTPUT.pdf [--font FAMILY] [--pictures DIR]
 //
 // The first level-one heading becomes a title page of its own; the rest of the
-// text follows on numbered pages. The output is replaced atomically, so an
+// text follows on numbered pages. Pictures named in the source (![text](x.png))
+// are read from DIR (default: beside the source) and printed at the size their
+// resolution gives; a missing picture is an error, not a blank space. The output is replaced atomically, so an
 // interrupted build never leaves a truncated manual behind.
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QHash>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -20,8 +24,11 @@
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextFragment>
+#include <QTextImageFormat>
 #include <QTextDocument>
 #include <QTextStream>
+#include <QUrl>
 
 #include <algorithm>
 #include <optional>
@@ -198,6 +205,41 @@ int fixTextMaps(QByteArray &pdf, const QHash<char32_t, char32_t> &replacements)
     return replaced;
 }
 
+// Loads every picture the text names and sizes it by its stored resolution,
+// in the document's layout units (1/96 inch, scaled by print()).
+bool placePictures(QTextDocument &document, const QString &directory)
+{
+    struct Placement {
+        int position;
+        int length;
+        QTextImageFormat format;
+    };
+    QList<Placement> placements;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.charFormat().isImageFormat())
+                placements.append({fragment.position(), fragment.length(), fragment.charFormat().toImageFormat()});
+        }
+    }
+    for (auto &[position, length, format] : placements) {
+        const QString path = directory + u'/' + format.name();
+        const QImage image(path);
+        if (image.isNull() || image.dotsPerMeterX() <= 0 || image.dotsPerMeterY() <= 0) {
+            fail(u"cannot read the picture %1"_s.arg(path));
+            return false;
+        }
+        document.addResource(QTextDocument::ImageResource, QUrl(format.name()), image);
+        format.setWidth(image.width() * 96.0 / (image.dotsPerMeterX() * 0.0254));
+        format.setHeight(image.height() * 96.0 / (image.dotsPerMeterY() * 0.0254));
+        QTextCursor cursor(&document);
+        cursor.setPosition(position);
+        cursor.setPosition(position + length, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(format);
+    }
+    return true;
+}
+
 QString documentTitle(const QTextDocument &document)
 {
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -218,12 +260,19 @@ int main(int argc, char *argv[])
         family = arguments.at(at + 1);
         arguments.remove(at, 2);
     }
+    QString pictures;
+    if (const qsizetype at = arguments.indexOf(u"--pictures"_s); at >= 0 && at + 1 < arguments.size()) {
+        pictures = arguments.at(at + 1);
+        arguments.remove(at, 2);
+    }
     if (arguments.size() != 2) {
-        fail(u"usage: yumekazu-make-manual SOURCE.md OUTPUT.pdf [--font FAMILY]"_s);
+        fail(u"usage: yumekazu-make-manual SOURCE.md OUTPUT.pdf [--font FAMILY] [--pictures DIR]"_s);
         return 2;
     }
     const QString sourcePath = arguments.at(0);
     const QString outputPath = arguments.at(1);
+    if (pictures.isEmpty())
+        pictures = QFileInfo(sourcePath).absolutePath();
 
     const auto source = readSource(sourcePath);
     if (!source)
@@ -240,6 +289,8 @@ int main(int argc, char *argv[])
     document.setDefaultFont(font);
     document.setMarkdown(*source, QTextDocument::MarkdownDialectGitHub);
     layOutTitlePage(document);
+    if (!placePictures(document, pictures))
+        return 1;
 
     QBuffer rendered;
     rendered.open(QIODevice::WriteOnly);

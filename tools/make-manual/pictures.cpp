@@ -1,0 +1,223 @@
+// Renders pictures of the real windows for the manual and the software
+// centre's screenshots, from the application's own widgets with fixed data.
+//
+//   yumekazu-window-pictures RESOURCE_DIR OUTPUT_DIR
+//
+// Both gates are answered by stand-ins here, so the pictures show each stage
+// without polkit, fprintd or a screen. Every picture is written atomically;
+// a stage that does not come up fails the build instead of shipping a wrong
+// picture.
+
+#include "app/SettingsView.h"
+#include "auth/AuthorizationController.h"
+#include "classifier/MyModel.h"
+#include "main_window/AuthorizationLockView.h"
+#include "main_window/PreferenceKeys.h"
+#include "platform/core/Bundle.h"
+#include "platform/core/PreferenceStore.h"
+#include "platform/localauth/LAContext.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QIcon>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Pictures are drawn at twice the on-screen size and printed at half of it.
+constexpr qreal pixelRatio = 2.0;
+constexpr qreal printedScale = 0.6;
+constexpr int screenDpi = 96;
+// The gate stages fill only the top of a window: their pictures show that part.
+const QSize lockedSize(400, 100);
+const QSize gateSize(400, 330);
+const QSize workSize(400, 800);
+const QDateTime sampleDate(QDate(2026, 4, 1), QTime(10, 30));
+const QString sampleNote = u"明日は朝から雨の予報。午後は風も強くなるらしいので、傘を持って出かける。"_s;
+
+void fail(const QString &message)
+{
+    QTextStream(stderr) << "yumekazu-window-pictures: " << message << '\n';
+}
+
+class FixedAuthorization : public AuthorizationServices {
+public:
+    OSStatus create(const AuthorizationRights *, const void *, AuthorizationFlags,
+                    AuthorizationRef *authorization) override
+    {
+        *authorization = reinterpret_cast<AuthorizationRef>(&m_handle);
+        return AuthorizationStatus::success;
+    }
+    OSStatus copyRights(AuthorizationRef, const AuthorizationRights *, const void *, AuthorizationFlags,
+                        AuthorizationRights **) override
+    {
+        return AuthorizationStatus::success;
+    }
+    void free(AuthorizationRef) override {}
+    void cancel() override {}
+
+private:
+    int m_handle = 0;
+};
+
+// A reader with an enrolled finger that matches or not, as the picture needs.
+class FixedFingerprint : public LAContext {
+public:
+    explicit FixedFingerprint(bool match) : m_match(match) {}
+    bool canEvaluatePolicy(int, std::optional<PlatformError> *) override { return true; }
+    [[nodiscard]] int biometryType() const override { return biometryTypeTouchID; }
+    void evaluatePolicy(int, const QString &, Reply reply) override
+    {
+        QTimer::singleShot(0, this, [this, reply] {
+            std::optional<PlatformError> error;
+            if (!m_match)
+                error = PlatformError{u"fingerprint"_s, -1, QObject::tr("指紋が一致しませんでした")};
+            reply(m_match, error);
+        });
+    }
+
+private:
+    bool m_match;
+};
+
+class FixedFingerprints : public LAContextFactory {
+public:
+    bool match = true;
+    std::unique_ptr<LAContext> makeContext(QWidget *) override
+    {
+        return std::make_unique<FixedFingerprint>(match);
+    }
+};
+
+bool waitFor(const std::function<bool()> &ready)
+{
+    QDeadlineTimer deadline(10000);
+    while (!ready() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Late icon loads and layouts settle before the picture is taken.
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    return ready();
+}
+
+bool save(QWidget *widget, const QString &path)
+{
+    QImage image(widget->size() * pixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(pixelRatio);
+    image.fill(widget->palette().window().color());
+    widget->render(&image);
+    // The stored resolution says how large the picture is printed.
+    const int dotsPerMeter = qRound(screenDpi * pixelRatio / printedScale / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        fail(u"writing %1 failed: %2"_s.arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.size() != 2) {
+        fail(u"usage: yumekazu-window-pictures RESOURCE_DIR OUTPUT_DIR"_s);
+        return 2;
+    }
+    const Bundle resources(arguments.at(0));
+    const QString outputDir = arguments.at(1);
+    // Offscreen there is no desktop theme to name the icon folders or the
+    // theme; a desktop session has both, and the package depends on Adwaita.
+    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
+                               + QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, u"icons"_s,
+                                                           QStandardPaths::LocateDirectory));
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName(u"Adwaita"_s);
+
+    // A store of its own, so the pictures never show the builder's notes.
+    QTemporaryDir home;
+    PreferenceStore store(home.filePath(u"preferences.ini"_s));
+    store.setString(PreferenceKeys::stringKey, sampleNote);
+    FixedFingerprints fingerprints;
+    MainViewServices services;
+    services.store = &store;
+    services.makeAuthorization = [] {
+        return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>());
+    };
+    services.localAuthentication = &fingerprints;
+    services.makeModel = [resources] { return MyModel::create(resources, MLModelConfiguration()); };
+    services.reloadModel = [] {};
+
+    const auto makeView = [&](QSize size) {
+        auto view = std::make_unique<AuthorizationLockView>(services);
+        view->setDateTime(sampleDate);
+        view->resize(size);
+        view->show();
+        return view;
+    };
+    const auto shown = [](const QWidget *view, const QString &name) {
+        const auto *widget = view->findChild<QWidget *>(name);
+        return widget && widget->isVisible();
+    };
+    const auto picture = [&](QWidget *widget, const QString &name, bool ready) {
+        if (!ready) {
+            fail(u"the window for %1 did not come up"_s.arg(name));
+            return false;
+        }
+        return save(widget, outputDir + u'/' + name);
+    };
+
+    const auto locked = makeView(lockedSize);
+    if (!picture(locked.get(), u"locked.png"_s, waitFor([&] { return shown(locked.get(), u"lockButton"_s); })))
+        return 1;
+
+    const auto unlocked = makeView(gateSize);
+    unlocked->lockAction();
+    if (!picture(unlocked.get(), u"unlocked.png"_s,
+                 waitFor([&] { return unlocked->unlocked() && shown(unlocked.get(), u"touchIdButton"_s); })))
+        return 1;
+
+    const auto work = makeView(workSize);
+    work->lockAction();
+    work->authenticateWithTouchID();
+    waitFor([&] { return shown(work.get(), u"workArea"_s); });
+    work->predict();
+    if (!picture(work.get(), u"work-area.png"_s,
+                 waitFor([&] { return shown(work.get(), u"workArea"_s) && work->result().has_value(); })))
+        return 1;
+
+    fingerprints.match = false;
+    const auto refused = makeView(gateSize);
+    refused->lockAction();
+    refused->authenticateWithTouchID();
+    QMessageBox *alert = nullptr;
+    const bool alertShown = waitFor([&] {
+        alert = refused->findChild<QMessageBox *>(u"authAlert"_s);
+        return alert && alert->isVisible();
+    });
+    if (!picture(alert, u"alert.png"_s, alertShown))
+        return 1;
+
+    SettingsView settings(store);
+    settings.show();
+    if (!picture(&settings, u"settings.png"_s, waitFor([&] { return settings.isVisible(); })))
+        return 1;
+    return 0;
+}
