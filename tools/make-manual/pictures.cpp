@@ -37,9 +37,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Pictures are drawn at twice the on-screen size and printed at half of it.
+// Pictures are drawn at twice the on-screen size. Main windows are printed at
+// 60% of it, small windows (the alert, the settings) larger so their text
+// stays readable.
 constexpr qreal pixelRatio = 2.0;
-constexpr qreal printedScale = 0.6;
+constexpr qreal windowScale = 0.6;
+constexpr qreal smallWindowScale = 0.9;
+constexpr int smallWindowWidth = 300;
 constexpr int screenDpi = 96;
 // The gate stages fill only the top of a window: their pictures show that part.
 const QSize lockedSize(400, 100);
@@ -120,7 +124,8 @@ bool save(QWidget *widget, const QString &path)
     image.fill(widget->palette().window().color());
     widget->render(&image);
     // The stored resolution says how large the picture is printed.
-    const int dotsPerMeter = qRound(screenDpi * pixelRatio / printedScale / 0.0254);
+    const qreal scale = widget->width() > smallWindowWidth ? windowScale : smallWindowScale;
+    const int dotsPerMeter = qRound(screenDpi * pixelRatio / scale / 0.0254);
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
     QSaveFile file(path);
