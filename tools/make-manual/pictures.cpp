@@ -8,6 +8,7 @@
 // a stage that does not come up fails the build instead of shipping a wrong
 // picture.
 
+#include "app/JapaneseInterface.h"
 #include "app/SettingsView.h"
 #include "auth/AuthorizationController.h"
 #include "classifier/MyModel.h"
@@ -147,6 +148,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     const Bundle resources(arguments.at(0));
+    // As the application shows them: Qt's own words, dates and glyphs in Japanese.
+    JapaneseInterface::install();
     const QString outputDir = arguments.at(1);
     // Offscreen there is no desktop theme to name the icon folders or the
     // theme; a desktop session has both, and the package depends on Adwaita.
