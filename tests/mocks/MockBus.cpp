@@ -45,7 +45,7 @@ MockBus::MockBus() : m_daemon(std::make_unique<QProcess>())
 MockBus::~MockBus()
 {
     for (auto &mock : m_mocks)
-        stopProcess(*mock.process);
+        stopProcess(*mock);
     m_mocks.clear();
     if (!m_address.isEmpty())
         QDBusConnection::disconnectFromBus(m_control.name());
@@ -64,7 +64,7 @@ QString MockBus::ourTemplate(const QString &fileName)
 
 bool MockBus::startTemplate(const QString &templ, const QString &busName, const QVariantMap &parameters)
 {
-    if (!isRunning())
+    if (m_address.isEmpty())
         return false;
     auto process = std::make_unique<QProcess>();
     auto env = QProcessEnvironment::systemEnvironment();
@@ -88,7 +88,7 @@ bool MockBus::startTemplate(const QString &templ, const QString &busName, const 
         }
         QThread::msleep(20);
     }
-    m_mocks.push_back({busName, std::move(process)});
+    m_mocks.push_back(std::move(process));
     return true;
 }
 

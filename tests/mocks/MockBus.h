@@ -18,9 +18,6 @@ public:
     MockBus(const MockBus &) = delete;
     MockBus &operator=(const MockBus &) = delete;
 
-    [[nodiscard]] bool isRunning() const { return !m_address.isEmpty(); }
-    [[nodiscard]] QString address() const { return m_address; }
-
     // A fresh client connection to this bus, with its own unique name.
     [[nodiscard]] QDBusConnection connect(const QString &connectionName);
 
@@ -39,13 +36,8 @@ public:
     static QString ourTemplate(const QString &fileName);
 
 private:
-    struct Mock {
-        QString busName;
-        std::unique_ptr<QProcess> process;
-    };
-
     std::unique_ptr<QProcess> m_daemon;
-    std::vector<Mock> m_mocks;
+    std::vector<std::unique_ptr<QProcess>> m_mocks;
     QString m_address;
     QDBusConnection m_control{QString()};
 };

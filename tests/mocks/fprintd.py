@@ -1,17 +1,17 @@
-'''Fingerprint daemon for tests: one manager, one reader, answering as fprintd does.
-
-Load with: python3 -m dbusmock --system --template tests/mocks/fprintd.py [-p JSON]
-
-Parameters: device (false: no reader), enrolled (finger names), verify_results
-(VerifyStatus results after VerifyStart), delay (s before each), hang (no
-result), permitted (false: PermissionDenied, as when polkit says no),
-slow_lookup / slow_claim (s before answering GetDefaultDevice / Claim),
-early (a match sent before VerifyStart is answered).
-Like the daemon: one claim at a time (AlreadyInUse), calls need the claim, a
-claim is freed when its holder leaves the bus, VerifyStop of a running scan
-broadcasts verify-no-match, Unplug ends a scan with verify-unknown-error and
-the device goes away when released. GetClaims lists the claim-related calls in order.
-'''
+# Fingerprint daemon for tests: one manager, one reader, answering as fprintd does.
+#
+# Load with: python3 -m dbusmock --system --template tests/mocks/fprintd.py [-p JSON]
+#
+# Parameters: device (false: no reader), enrolled (finger names), verify_results
+# (VerifyStatus results after VerifyStart), delay (s before each), hang (no
+# result), permitted (false: PermissionDenied, as when polkit says no),
+# slow_lookup / slow_claim (s before answering GetDefaultDevice / Claim),
+# early (a match sent before VerifyStart is answered).
+# Like the daemon: one claim at a time (AlreadyInUse), calls need the claim, a
+# claim is freed when its holder leaves the bus, VerifyStop of a running scan
+# broadcasts verify-no-match, Unplug ends a scan with verify-unknown-error and
+# the device goes away when released. GetClaims lists the claim-related calls in order.
+#
 
 import dbus
 from gi.repository import GLib
@@ -175,11 +175,11 @@ def SetVerifyResults(self, results, delay):
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def Vanish(self):
-    '''Gives up the bus name but stays connected: what still reaches us was sent to a gone daemon.'''
+    # Gives up the bus name but stays connected: what still reaches us was sent to a gone daemon.
     self.connection.release_name(BUS_NAME)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='bas')
 def GetClaims(self):
-    '''Whether the reader is claimed, and the claim-related calls so far.'''
+    # Whether the reader is claimed, and the claim-related calls so far.
     return (self.claimed_by is not None, dbus.Array(self.calls, signature='s'))

@@ -1,18 +1,17 @@
-'''polkit authority for tests, answering as the real polkitd does.
-
-Load with: python3 -m dbusmock --system --template tests/mocks/polkitd.py [-p JSON]
-
-Like the daemon: an unregistered action is the error Failed; with interaction
-allowed but no agent the answer is a challenge (false, true, {}); a pending
-check ends with the error Cancelled when its caller cancels it; cancellation
-ids must be unique per caller. Every call is recorded (GetCalls: JSON texts).
-
-Parameters / SetAnswer(s): how to answer a check for a registered action:
-  yes, no, challenge, dismissed, both (authorized and challenge at once),
-  hang (until cancelled), wrong-signature, forged (another connection answers
-  yes first, then polkit says no).
-SetActions(as): the registered actions.
-'''
+# polkit authority for tests, answering as the real polkitd does.
+#
+# Load with: python3 -m dbusmock --system --template tests/mocks/polkitd.py [-p JSON]
+#
+# Like the daemon: an unregistered action is the error Failed; with interaction
+# allowed but no agent the answer is a challenge (false, true, {}); a pending
+# check ends with the error Cancelled when its caller cancels it; cancellation
+# ids must be unique per caller. Every call is recorded (GetCalls: JSON texts).
+#
+# Parameters / SetAnswer(s): how to answer a check for a registered action:
+# yes, no, challenge, dismissed, both (authorized and challenge at once),
+# hang (until cancelled), wrong-signature, forged (another connection answers
+# yes first, then polkit says no).
+# SetActions(as): the registered actions.
 
 import json
 import os

@@ -1,5 +1,5 @@
-'''Asks an X window to close as a window manager does (WM_DELETE_WINDOW).
-   wm-close.py WINDOW_ID'''
+# Asks an X window to close as a window manager does (WM_DELETE_WINDOW).
+# wm-close.py WINDOW_ID
 import sys
 
 from Xlib import X, display, protocol

@@ -1,8 +1,8 @@
-'''The two gates against the real polkitd and fprintd, run by real-daemons
-inside its private namespace (as root; the app runs as the test user). Each
-scenario reads the window's state from the accessibility tree; fingerprint
-scenarios also check that the reader was given back. Prints a table of what
-was observed and a closing "N passed, N failed" line.'''
+# The two gates against the real polkitd and fprintd, run by real-daemons
+# inside its private namespace (as root; the app runs as the test user). Each
+# scenario reads the window's state from the accessibility tree; fingerprint
+# scenarios also check that the reader was given back. Prints a table of what
+# was observed and a closing "N passed, N failed" line.
 
 import os
 import socket
@@ -47,7 +47,7 @@ class Polkitd:
 
 
 class App:
-    '''The app as the test user, seen through the accessibility tree.'''
+    # The app as the test user, seen through the accessibility tree.
 
     def __init__(self):
         env = {k: os.environ[k] for k in ('PATH', 'HOME', 'XDG_RUNTIME_DIR', 'DISPLAY', 'DBUS_SESSION_BUS_ADDRESS')}
@@ -72,7 +72,7 @@ class App:
             and self.find(BANNER) is None
 
     def alert(self):
-        '''The authentication alert's message, once it is up; it is dismissed.'''
+        # The authentication alert's message, once it is up; it is dismissed.
         dialog = wait('the alert', lambda: self.find('認証エラー'), 15)
         texts = [a.name for a in pyatspi.findAllDescendants(dialog, lambda a: a.getRoleName() == 'label')]
         self.press('OK')
@@ -80,7 +80,7 @@ class App:
         return next(t for t in texts if t)
 
     def close(self):
-        '''As the window manager does: WM_DELETE_WINDOW.'''
+        # As the window manager does: WM_DELETE_WINDOW.
         for window in run('xdotool', 'search', '--onlyvisible', '--pid', str(self.pid)).stdout.split():
             subprocess.run(['/usr/bin/python3', os.path.join(HERE, '../mocks/wm-close.py'), window], check=True)
 
@@ -91,7 +91,7 @@ class App:
 
 
 class Agent:
-    '''pkttyagent for the app's process, answered at its prompt through tmux.'''
+    # pkttyagent for the app's process, answered at its prompt through tmux.
 
     def __init__(self, pid):
         self.tmux = ['tmux', '-S', W + '/tmux.sock']
@@ -103,7 +103,7 @@ class Agent:
         return run(*self.tmux, 'capture-pane', '-p').stdout
 
     def answer(self, text=None, key='Enter'):
-        '''Types text and then key at the password prompt; nothing: only waits for it.'''
+        # Types text and then key at the password prompt; nothing: only waits for it.
         wait('the password prompt', lambda: 'Password:' in self.screen())
         if text is not None:
             subprocess.run(self.tmux + ['send-keys', '-l', text], check=True)
@@ -117,7 +117,7 @@ class Agent:
 
 
 def reader(command):
-    '''One command to libfprint's virtual reader (it listens while the device is open).'''
+    # One command to libfprint's virtual reader (it listens while the device is open).
     def send():
         try:
             with socket.socket(socket.AF_UNIX) as connection:
@@ -136,7 +136,7 @@ def device():
 
 
 def reader_free():
-    '''A second client can claim the reader.'''
+    # A second client can claim the reader.
     try:
         reader_device = device()
         reader_device.Claim('')
