@@ -11,13 +11,16 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 # services behind the two gates, opening the help page and the manual).
 RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme xdg-utils polkitd fprintd qt6-wayland qt6-translations-l10n libuchardet0)
+# What the fuzz targets need: clang with libFuzzer and the sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # What the tests need besides: mock services on a private bus, a real X server,
 # PDF text extraction, window tooling and a window manager for the end-to-end
 # runs, and the checkers of the package and its metadata.
 TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
   imagemagick x11-utils dpkg-dev desktop-file-utils lintian appstream strace binutils
-  at-spi2-core python3-pyatspi weston qt6-wayland openbox qt6-translations-l10n ibus ibus-mozc)
+  at-spi2-core python3-pyatspi weston qt6-wayland openbox qt6-translations-l10n ibus ibus-mozc
+  "${FUZZ_PACKAGES[@]}")
 # The real-daemon tier (tests/system) and the window manager's close request.
 TEST_PACKAGES+=(python3-xlib polkitd fprintd tmux openssl dbus-bin util-linux)
 

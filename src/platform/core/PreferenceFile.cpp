@@ -60,6 +60,12 @@ QByteArrayView nextLine(QByteArrayView data, qsizetype &pos, qsizetype &equals)
     return data.sliced(start, std::min(end, size) - start);
 }
 
+// As QSettings sees keys: no empty parts between, before or after slashes.
+QString normalizedKey(const QString &key)
+{
+    return key.split(u'/', Qt::SkipEmptyParts).join(u'/');
+}
+
 QString unescapeKey(const QString &key)
 {
     QString out;
@@ -178,7 +184,10 @@ void escapeValue(const QString &value, QByteArray &out)
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        const bool special = c < 0x20 || c == u'"' || c == u'\\' || (escapeHexDigit && isHexDigit(c));
+        // A surrogate without its other half has no UTF-8 form.
+        const bool lone = QChar::isHighSurrogate(c) ? !(i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                          : QChar::isLowSurrogate(c) && !(i > 0 && text[i - 1].isHighSurrogate());
+        const bool special = c < 0x20 || c == u'"' || c == u'\\' || lone || (escapeHexDigit && isHexDigit(c));
         needsQuotes = needsQuotes || c == u';' || c == u',' || c == u'=';
         if (!special) {
             escapeHexDigit = false;
@@ -238,20 +247,23 @@ PreferenceFile::Contents PreferenceFile::parse(QByteArrayView bytes)
             const qsizetype close = text->indexOf(u']');
             sectionOk = close > 0;
             contents.whole = contents.whole && sectionOk;
-            const QString name = unescapeKey(text->sliced(1, std::max<qsizetype>(close - 1, 0)).trimmed());
-            prefix = name.compare(u"general"_s, Qt::CaseInsensitive) == 0 ? QString()
-                     : name == u"%General"_s                               ? u"General/"_s
-                                                                           : name + u'/';
+            const QString name = text->sliced(1, std::max<qsizetype>(close - 1, 0)).trimmed();
+            // "[General]" holds the keys without a section; a section really
+            // named so is written "[%General]".
+            prefix = name.compare(u"general"_s, Qt::CaseInsensitive) == 0    ? QString()
+                     : name.compare(u"%general"_s, Qt::CaseInsensitive) == 0 ? name.sliced(1) + u'/'
+                                                                             : unescapeKey(name) + u'/';
             continue;
         }
-        const QString key = equals > 0 ? unescapeKey(QString::fromUtf8(line.first(equals)).trimmed()) : QString();
+        const QString key = equals > 0 ? normalizedKey(prefix + unescapeKey(QString::fromUtf8(line.first(equals)).trimmed()))
+                                       : QString();
         if (!sectionOk || key.isEmpty()) {
             contents.whole = false;
             continue;
         }
         bool unterminated = false;
         const qsizetype valueStart = QString::fromUtf8(line.first(equals + 1)).size();
-        contents.values.insert(prefix + key, unescapeValue(text->sliced(std::min(valueStart, text->size())), unterminated));
+        contents.values.insert(key, unescapeValue(text->sliced(std::min(valueStart, text->size())), unterminated));
         if (unterminated)
             contents.whole = false;
     }
@@ -278,7 +290,8 @@ QByteArray PreferenceFile::serialize(const QHash<QString, QString> &values)
         if (slash >= 0) {
             if (key.first(slash) != section) {
                 section = key.first(slash);
-                out += "\n[" + escapeKey(section) + "]\n";
+                const bool general = section.compare(u"general"_s, Qt::CaseInsensitive) == 0;
+                out += "\n[" + (general ? '%' + section.toUtf8() : escapeKey(section)) + "]\n";
             }
             name = name.sliced(slash + 1);
         }
