@@ -6,48 +6,25 @@
 #include "platform/windowing/TabGroupWindow.h"
 
 #include <QDBusConnectionInterface>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-class NoOpener : public UrlOpener {
-public:
-    bool open(const QUrl &) override { return true; }
-};
-
-QString output(const QString &program, const QStringList &arguments)
+// How far from the top of the X server's stacking order the window of a process is.
+static qsizetype stackPosition(qint64 pid)
 {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// Where the visible window of a process stands on the X server, counted from the top.
-qsizetype stackPosition(qint64 pid)
-{
-    const QString window = output(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)});
-    const QString id = u"0x"_s + QString::number(window.section(u'\n', 0, 0).toULongLong(), 16);
-    const QStringList stack = output(u"xwininfo"_s, {u"-root"_s, u"-children"_s}).split(u'\n');
-    return std::find_if(stack.cbegin(), stack.cend(), [&](const QString &l) { return l.trimmed().startsWith(id + u' '); })
+    QProcess tool;
+    tool.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)});
+    tool.waitForFinished();
+    const QString id = u"0x%1 "_s.arg(tool.readAllStandardOutput().split('\n').value(0).toULongLong(), 0, 16);
+    tool.start(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
+    tool.waitForFinished();
+    const QStringList stack = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n');
+    return std::find_if(stack.cbegin(), stack.cend(), [&](const QString &l) { return l.trimmed().startsWith(id); })
         - stack.cbegin();
 }
-
-template <typename T> QList<T *> visible()
-{
-    QList<T *> found;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *window = qobject_cast<T *>(widget); window && window->isVisible())
-            found.append(window);
-    return found;
-}
-
-} // namespace
 
 class TestSingleInstance : public QObject {
     Q_OBJECT
@@ -64,27 +41,21 @@ private Q_SLOTS:
         env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         const QString program = qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/bin/yumekazu"_s;
         QProcess first, alone, second;
-        for (QProcess *p : {&first, &alone, &second})
-            p->setProcessEnvironment(env);
+        for (QProcess *process : {&first, &second})
+            process->setProcessEnvironment(env);
         first.start(program);
         QTRY_VERIFY(bus.interface()->isServiceRegistered(ApplicationService::serviceName));
         QCOMPARE(bus.interface()->servicePid(ApplicationService::serviceName).value(), first.processId());
-        // Without a session bus a launch runs on its own, its window on top.
+        // Without a session bus a launch runs on its own; its window comes on top.
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s);
         alone.setProcessEnvironment(env);
         alone.start(program);
         QTRY_VERIFY(stackPosition(alone.processId()) < stackPosition(first.processId()));
-        QElapsedTimer clock;
-        clock.start();
         second.start(program);
         QVERIFY(second.waitForFinished(1000));
         QCOMPARE(second.exitCode(), 0);
         QTRY_VERIFY(stackPosition(first.processId()) < stackPosition(alone.processId()));
         QCOMPARE(alone.state(), QProcess::Running);
-        for (QProcess *p : {&first, &alone}) {
-            p->terminate();
-            QVERIFY(p->waitForFinished());
-        }
     }
 
     // Activation opens a locked window only when none is open; a repaired
@@ -93,19 +64,22 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QFile broken(dir.filePath(u"preferences.ini"_s));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("[General]\nIntKeyToggle1=1\nStringKey=途中で切れ\xe3");
-        broken.close();
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("[General]\nStringKey=途中で切れ\xe3") && broken.flush());
         PreferenceStore store(broken.fileName());
-        NoOpener opener;
+        DesktopUrlOpener opener;
         YumekazuApp app({&store, &opener});
         app.activate();
         app.activate();
-        QCOMPARE(visible<TabGroupWindow>().size(), 1);
+        QCOMPARE(std::ranges::count_if(QApplication::topLevelWidgets(),
+                                       [](QWidget *w) { return qobject_cast<TabGroupWindow *>(w) && w->isVisible(); }),
+                 1);
         app.openNewWindow();
-        const QList<QMessageBox *> boxes = visible<QMessageBox>();
-        QCOMPARE(boxes.size(), 1);
-        QVERIFY(boxes[0]->text().contains(*store.backupPath()));
+        QStringList messages;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget))
+                messages << box->text();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].contains(*store.backupPath()));
         QCOMPARE(store.string(u"StringKey"_s), u"途中で切れ"_s);
     }
 };

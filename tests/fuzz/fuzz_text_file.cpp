@@ -10,9 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const int fd = memfd_create("fuzz-input", MFD_CLOEXEC);
-    static const QString path = QStringLiteral("/proc/self/fd/") + QString::number(fd);
     if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size))
         std::abort();
-    (void)TextFile::read(path);
+    (void)TextFile::read(QStringLiteral("/proc/self/fd/") + QString::number(fd));
     return 0;
 }

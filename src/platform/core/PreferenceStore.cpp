@@ -4,11 +4,13 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/stat.h>
@@ -118,7 +120,14 @@ PreferenceStore::SyncResult PreferenceStore::sync(const QString &path, const QHa
     }
     // Other processes write the same file: one at a time, each on top of the last.
     QLockFile lock(path + u".lock"_s);
-    if (!lock.tryLock(lockWaitMs) && !changes.isEmpty())
+    // Polled often: QLockFile's own wait backs off to seconds, and a busy writer
+    // would keep the lock from a patient one.
+    QElapsedTimer waited;
+    waited.start();
+    bool locked = lock.tryLock(0);
+    for (; !locked && waited.elapsed() < lockWaitMs; locked = lock.tryLock(0))
+        QThread::msleep(5);
+    if (!locked && !changes.isEmpty())
         return result;
 
     result.values = known;
