@@ -15,8 +15,11 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -144,6 +147,56 @@ void benchPersist(Bench &bench)
     printRow("Preference store: persist a 1 MB note", stats, "ms");
 }
 
+// Bytes this process has handed to write(2) so far.
+double bytesWritten()
+{
+    QFile io(u"/proc/self/io"_s);
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : io.readAll().split('\n'))
+        if (line.startsWith("wchar:"))
+            return line.mid(6).trimmed().toDouble();
+    return 0;
+}
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage); // every thread, the store's writer included
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Steady typing, five keys a second, into a large note: what it costs the
+// whole process (editor, store and its writes) per minute.
+void benchTypingCost(Bench &bench, const char *size, qsizetype bytes, const char *target)
+{
+    constexpr int runs = 3;
+    constexpr int seconds = 20;
+    Stats cpu;
+    Stats written;
+    for (int run = 0; run < runs; ++run) {
+        bench.open(noteOfBytes(bytes));
+        bench.store.flush();
+        QTimer keys;
+        QObject::connect(&keys, &QTimer::timeout, bench.editor, [&bench] {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, u"あ"_s);
+            QCoreApplication::sendEvent(bench.editor, &press);
+        });
+        const double cpuBefore = cpuSeconds();
+        const double bytesBefore = bytesWritten();
+        const auto start = std::chrono::steady_clock::now();
+        keys.start(200);
+        QTest::qWait(seconds * 1000);
+        keys.stop();
+        const double minutes = millisecondsSince(start) / 60000;
+        cpu.add((cpuSeconds() - cpuBefore) / minutes / 60 * 100);
+        written.add((bytesWritten() - bytesBefore) / minutes / (1 << 20));
+    }
+    printRow(std::string("Typing 5 keys/s into a ") + size + " note: CPU, % of one core", cpu, "%", nullptr, target);
+    printRow(std::string("Typing 5 keys/s into a ") + size + " note: written per minute", written, "MiB");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -155,5 +208,7 @@ int main(int argc, char *argv[])
     benchOpen(bench, "Open text: 1 MB UTF-8 file", 1 << 20, 9, "");
     benchOpen(bench, "Open text: 16 MB UTF-8 file", 16 << 20, 5, "< 1 s");
     benchPersist(bench);
+    benchTypingCost(bench, "1 MB", 1 << 20, "≤ 5 %");
+    benchTypingCost(bench, "16 MB", 16 << 20, "");
     return 0;
 }

@@ -125,7 +125,10 @@ PreferenceStore::SyncResult PreferenceStore::sync(const QString &path, const QHa
     QElapsedTimer waited;
     waited.start();
     bool locked = lock.tryLock(0);
-    for (; !locked && waited.elapsed() < lockWaitMs; locked = lock.tryLock(0))
+    // Only a lock held by someone else is worth waiting for; a folder we may
+    // not write to stays so.
+    for (; !locked && lock.error() == QLockFile::LockFailedError && waited.elapsed() < lockWaitMs;
+         locked = lock.tryLock(0))
         QThread::msleep(5);
     if (!locked && !changes.isEmpty())
         return result;
