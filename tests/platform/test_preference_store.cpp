@@ -60,11 +60,7 @@ private Q_SLOTS:
     void valuesRoundTrip()
     {
         QFETCH(QString, value);
-        {
-            PreferenceStore store(m_path);
-            store.setString(u"StringKey"_s, value);
-            QCOMPARE(store.string(u"StringKey"_s), value);
-        } // the destructor persists
+        PreferenceStore(m_path).setString(u"StringKey"_s, value); // the destructor persists
         QCOMPARE(PreferenceStore(m_path).string(u"StringKey"_s), value);
         // Earlier versions read and wrote the file through QSettings.
         QCOMPARE(QSettings(m_path, QSettings::IniFormat).value(u"StringKey"_s).toString(), value);
