@@ -44,12 +44,14 @@ private Q_SLOTS:
         for (QProcess *process : {&first, &second})
             process->setProcessEnvironment(env);
         first.start(program);
+        QVERIFY(first.waitForStarted());
         QTRY_VERIFY(bus.interface()->isServiceRegistered(ApplicationService::serviceName));
         QCOMPARE(bus.interface()->servicePid(ApplicationService::serviceName).value(), first.processId());
         // Without a session bus a launch runs on its own; its window comes on top.
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s);
         alone.setProcessEnvironment(env);
         alone.start(program);
+        QVERIFY(alone.waitForStarted());
         QTRY_VERIFY(stackPosition(alone.processId()) < stackPosition(first.processId()));
         second.start(program);
         QVERIFY(second.waitForFinished(1000));
