@@ -49,7 +49,7 @@ constexpr int screenDpi = 96;
 // The gate stages fill only the top of a window: their pictures show that part.
 const QSize lockedSize(400, 100);
 const QSize gateSize(400, 330);
-const QSize workSize(400, 800);
+const QSize workSize(450, 800);
 const QDateTime sampleDate(QDate(2026, 4, 1), QTime(10, 30));
 const QString sampleNote = u"明日は朝から雨の予報。午後は風も強くなるらしいので、傘を持って出かける。"_s;
 
