@@ -1,15 +1,17 @@
 #pragma once
 
 #include "auth/AuthorizationController.h"
+#include "main_window/AuthorizationLockView.h"
 #include "platform/localauth/LAContext.h"
 
-#include <QCoreApplication>
-#include <QKeyEvent>
+#include <QPointer>
+#include <QTest>
 #include <QTimer>
-#include <QWidget>
 
 #include <memory>
 #include <optional>
+#include <thread>
+#include <tuple>
 
 // Stand-ins for the two gates, for tests and benchmarks that are about what
 // lies behind them. The real polkit and fprintd layers have tests of their own.
@@ -44,15 +46,21 @@ private:
     int m_handle = 0;
 };
 
-// Makes fingerprint checks that answer as `setup` says, through the event loop.
+// Makes fingerprint checks that answer as `setup` says. Like a real service,
+// the answer comes on a thread of its own; here the main thread waits for it,
+// so a view that wrote its state from that thread is caught before its
+// hand-over to the main thread could run.
 class FakeFactory : public LAContextFactory {
 public:
     Fingerprint setup;
-    std::unique_ptr<LAContext> makeContext(QWidget *) override { return std::make_unique<Context>(setup); }
+    std::unique_ptr<LAContext> makeContext(QWidget *view) override
+    {
+        return std::make_unique<Context>(setup, qobject_cast<AuthorizationLockView *>(view));
+    }
 
 private:
     struct Context : LAContext {
-        explicit Context(Fingerprint setup) : m_setup(std::move(setup)) {}
+        Context(Fingerprint setup, AuthorizationLockView *view) : m_setup(std::move(setup)), m_view(view) {}
         bool canEvaluatePolicy(int, std::optional<PlatformError> *error) override
         {
             if (m_setup.unavailableReason)
@@ -63,22 +71,21 @@ private:
         void evaluatePolicy(int, const QString &, Reply reply) override
         {
             QTimer::singleShot(0, this, [this, reply] {
+                const auto state = [view = m_view] {
+                    return view ? std::tuple(view->isAuthenticated(), view->authMessage(), view->unlockContent(),
+                                             view->showAlert(), view->alertMessage())
+                                : std::tuple(false, QString(), false, false, QString());
+                };
+                const auto before = state();
                 const auto reason = m_setup.failureReason;
-                reply(m_setup.match, reason ? std::optional(PlatformError{QStringLiteral("test"), -1, *reason})
-                                            : std::nullopt);
+                std::thread([&] {
+                    reply(m_setup.match, reason ? std::optional(PlatformError{QStringLiteral("test"), -1, *reason})
+                                                : std::nullopt);
+                }).join();
+                QVERIFY2(state() == before, "the fingerprint reply changed the view off the main thread");
             });
         }
         Fingerprint m_setup;
+        QPointer<AuthorizationLockView> m_view;
     };
 };
-
-// QTest::keyClicks only knows ASCII.
-inline void typeText(QWidget *widget, const QString &text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QCoreApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QCoreApplication::sendEvent(widget, &release);
-    }
-}
