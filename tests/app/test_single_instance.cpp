@@ -15,15 +15,15 @@ using namespace Qt::StringLiterals;
 // How far from the top of the X server's stacking order the window of a process is.
 static qsizetype stackPosition(qint64 pid)
 {
-    QProcess tool;
-    tool.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)});
-    tool.waitForFinished();
-    const QString id = u"0x%1 "_s.arg(tool.readAllStandardOutput().split('\n').value(0).toULongLong(), 0, 16);
-    tool.start(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
-    tool.waitForFinished();
-    const QStringList stack = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n');
-    return std::find_if(stack.cbegin(), stack.cend(), [&](const QString &l) { return l.trimmed().startsWith(id); })
-        - stack.cbegin();
+    const auto run = [](const QString &program, const QStringList &arguments) {
+        QProcess tool;
+        tool.start(program, arguments);
+        tool.waitForFinished();
+        return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n');
+    };
+    const QString id = u"0x%1 "_s.arg(run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)}).value(0).toULongLong(), 0, 16);
+    const QStringList stack = run(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
+    return std::ranges::find_if(stack, [&](const QString &l) { return l.trimmed().startsWith(id); }) - stack.cbegin();
 }
 
 class TestSingleInstance : public QObject {
@@ -80,8 +80,7 @@ private Q_SLOTS:
         for (QWidget *widget : QApplication::topLevelWidgets())
             if (auto *box = qobject_cast<QMessageBox *>(widget))
                 messages << box->text();
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages[0].contains(*store.backupPath()));
+        QVERIFY2(messages.size() == 1 && messages[0].contains(*store.backupPath()), qPrintable(messages.join(u'\n')));
         QCOMPARE(store.string(u"StringKey"_s), u"途中で切れ"_s);
     }
 };
