@@ -1,6 +1,6 @@
+#include "app/ApplicationService.h"
 #include "app/HelpCommands.h"
 #include "app/SettingsView.h"
-#include "app/WrappingCheckBox.h"
 #include "app/YumekazuApp.h"
 #include "background/WaitTask.h"
 #include "classifier/MyModel.h"
@@ -11,9 +11,13 @@
 #include "platform/windowing/HostWindow.h"
 #include "platform/windowing/TabGroupWindow.h"
 
+#include <QCheckBox>
+#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QTabBar>
 #include <QTemporaryDir>
 
@@ -32,6 +36,20 @@ QMenu *menuTitled(QMenuBar *bar, const QString &title)
     const auto actions = bar->actions();
     const auto it = std::ranges::find(actions, title, &QAction::text);
     return it == actions.end() ? nullptr : (*it)->menu();
+}
+
+// How far from the top of the X server's stacking order the window of a process is.
+qsizetype stackPosition(qint64 pid)
+{
+    const auto run = [](const QString &program, const QStringList &arguments) {
+        QProcess tool;
+        tool.start(program, arguments);
+        tool.waitForFinished();
+        return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n');
+    };
+    const QString id = u"0x%1 "_s.arg(run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)}).value(0).toULongLong(), 0, 16);
+    const QStringList stack = run(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
+    return std::ranges::find_if(stack, [&](const QString &l) { return l.trimmed().startsWith(id); }) - stack.cbegin();
 }
 
 } // namespace
@@ -58,104 +76,50 @@ private Q_SLOTS:
         m_opener.opened.clear();
     }
 
-    void settingsSwitches_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("open rtf") << 0 << u"読込はrtfにする（拡張子txt推奨）"_s;
-        QTest::newRow("animals") << 1 << u"indexの近くに動物を表示（再起動必要）"_s;
-        QTest::newRow("paragraph") << 2 << u"起動時に文例を表示（再起動必要）"_s;
-    }
+    // The labels, the window's size and a click on a label's text are checked on
+    // a real X server with a window manager (tests/e2e/window-limits).
     void settingsSwitches()
     {
-        QFETCH(int, index);
-        QFETCH(QString, label);
         const QStringList keys{u"IntKeyToggle1"_s, u"IntKeyToggle2"_s, u"IntKeyToggle3"_s};
-        const auto stored = [&] { return std::ranges::count_if(keys, [&](const QString &k) { return m_store->contains(k); }); };
         SettingsView view(*m_store);
         view.show();
-        view.resize(500, 500);
-        auto *toggle = view.findChild<WrappingCheckBox *>(u"toggle%1"_s.arg(index + 1));
-        // The whole label can be read, the row sits in the middle and fills the width.
-        QCOMPARE(std::tuple(view.minimumSize(), view.size(), toggle->text()), std::tuple(QSize(100, 100), QSize(200, 200), label));
-        QVERIFY(view.rect().contains(toggle->geometry()) && toggle->rect().contains(toggle->textRect()));
-        QVERIFY(qAbs(toggle->geometry().center().y() - 100) <= 1);
-        QCOMPARE(index == 0 ? toggle->x() : index == 2 ? 199 - toggle->geometry().right() : 0, 0);
-        // Off on a fresh store, which holds none of the keys until a switch is flipped.
-        QVERIFY(!toggle->isChecked() && stored() == 0);
-        // A click on the text's last line, away from the box, flips the switch; so
-        // does assistive technology, which toggles without a click.
-        QTest::mouseClick(toggle, Qt::LeftButton, {}, toggle->textRect().bottomLeft() + QPoint(2, -2));
-        QCOMPARE(std::pair(stored(), m_store->string(keys[index])), std::pair(qsizetype(1), std::optional(u"1"_s)));
-        toggle->toggle();
-        QCOMPARE(m_store->string(keys[index]), u"0"_s);
-        // Values set elsewhere show at once; a hand-set 2 is not "on".
-        for (const int value : {1, 2, 1}) {
-            m_store->setInteger(keys[index], value);
-            QCOMPARE(toggle->isChecked(), value == 1);
+        QCOMPARE(std::pair(view.minimumSize(), view.maximumSize()), std::pair(QSize(100, 100), QSize(200, 200)));
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            auto *toggle = view.findChild<QCheckBox *>(u"toggle%1"_s.arg(i + 1));
+            // Off on a fresh store, which holds none of the keys until a switch is flipped;
+            // assistive technology toggles without a click.
+            QVERIFY(!toggle->isChecked() && !m_store->contains(keys[i]));
+            toggle->toggle();
+            QCOMPARE(std::pair(m_store->string(keys[i]), m_store->contains(keys.value(i + 1))), std::pair(std::optional(u"1"_s), false));
+            toggle->toggle();
+            QCOMPARE(m_store->string(keys[i]), u"0"_s);
+            // Values set elsewhere show at once; a hand-set 2 is not "on".
+            for (const int value : {1, 2, 1}) {
+                m_store->setInteger(keys[i], value);
+                QCOMPARE(toggle->isChecked(), value == 1);
+            }
+            QVERIFY(SettingsView(*m_store).findChild<QCheckBox *>(toggle->objectName())->isChecked());
         }
-        QVERIFY(SettingsView(*m_store).findChild<QCheckBox *>(toggle->objectName())->isChecked());
     }
 
-    void helpMenu_data()
-    {
-        QTest::addColumn<bool>("manualPresent");
-        QTest::newRow("manual present") << true;
-        QTest::newRow("manual missing") << false;
-    }
+    // The three items in order, none with a shortcut or disabled; the middle one does
+    // nothing, and a missing manual is not opened.
     void helpMenu()
     {
-        QFETCH(bool, manualPresent);
-        const QString manual = m_dir->filePath(u"Yumekazu.pdf"_s);
-        QVERIFY(!manualPresent || QFile(manual).open(QIODevice::WriteOnly));
         QMenu menu;
         HelpCommands::fill(&menu, m_opener, Bundle(m_dir->path()));
         QStringList items;
         for (QAction *item : menu.actions())
             items << item->text() + (item->isEnabled() ? u""_s : u" (disabled)"_s) + item->shortcut().toString();
         QCOMPARE(items, (QStringList{u"Yumekazu ヘルプ…"_s, u"オンラインヘルプ…"_s, u"添付マニュアルをお読みください"_s}));
-        for (const int item : {0, 1, 2, 2})
-            menu.actions()[item]->trigger();
-        QList<QUrl> expected{QUrl(HelpCommands::onlineHelpAddress)};
-        if (manualPresent)
-            expected << QUrl::fromLocalFile(manual) << QUrl::fromLocalFile(manual);
-        QCOMPARE(m_opener.opened, expected);
-    }
-
-    void windowLimits_data()
-    {
-        QTest::addColumn<int>("tabs");
-        QTest::addColumn<QSize>("request");
-        QTest::addColumn<QSize>("content");
-        QTest::newRow("one tab, shrunk") << 1 << QSize(1, 1) << QSize(100, 100);
-        QTest::newRow("one tab, grown") << 1 << QSize(1200, 1200) << QSize(450, 800);
-        QTest::newRow("two tabs, shrunk") << 2 << QSize(1, 1) << QSize(100, 100);
-        QTest::newRow("two tabs, grown") << 2 << QSize(1200, 1200) << QSize(450, 800);
-    }
-    void windowLimits()
-    {
-        QFETCH(int, tabs);
-        QFETCH(QSize, request);
-        QFETCH(QSize, content);
-        QCOMPARE(std::pair(YumekazuApp::initialContentSize({1920, 1080}), YumekazuApp::initialContentSize({80, 700})),
-                 std::pair(QSize(400, 800), QSize(100, 700)));
-        const auto app = makeApp();
-        TabGroupWindow *group = app->openNewWindow();
-        if (tabs > 1)
-            group->addTabbedWindow(app->makeMainWindow(), nullptr, TabGroupWindow::Ordering::Above);
-        group->resize(request);
-        QCoreApplication::processEvents();
-        HostWindow *host = group->currentWindow();
-        // With two tabs the tab bar's own minimum width may be the larger.
-        const int barWidth = tabs > 1 ? group->findChild<QTabBar *>()->minimumSizeHint().width() : 0;
-        // The frame holds the content and nothing more.
-        QCOMPARE(std::pair(host->content()->size(), host->size()), std::pair(content.expandedTo(QSize(barWidth, 0)), host->content()->size()));
-        // A frame forced larger, as a window manager may do, centres the content.
-        group->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        group->resize(1200, 1200);
-        QCoreApplication::processEvents();
-        QCOMPARE(host->content()->size(), QSize(450, 800));
-        QVERIFY((host->content()->geometry().center() - host->rect().center()).manhattanLength() <= 1);
+        const QString manual = m_dir->filePath(u"Yumekazu.pdf"_s);
+        for (const bool present : {false, true}) {
+            QVERIFY(!present || QFile(manual).open(QIODevice::WriteOnly));
+            m_opener.opened.clear();
+            for (const int item : {0, 1, 2, 2})
+                menu.actions()[item]->trigger();
+            QCOMPARE(m_opener.opened, (QList<QUrl>{QUrl(HelpCommands::onlineHelpAddress)} + (present ? QList<QUrl>(2, QUrl::fromLocalFile(manual)) : QList<QUrl>())));
+        }
     }
 
     void windowsAndMenus()
@@ -165,6 +129,27 @@ private Q_SLOTS:
         auto *view = first->findChild<AuthorizationLockView *>();
         const MyModel *const model = view->model();
         QVERIFY(first->isVisible() && !view->unlocked() && model);
+        QCOMPARE(std::pair(YumekazuApp::initialContentSize({1920, 1080}), YumekazuApp::initialContentSize({80, 700})),
+                 std::pair(QSize(400, 800), QSize(100, 700)));
+        // The frame holds the content and nothing more, within its limits (with two tabs
+        // the tab bar's own minimum width may be the larger); a frame forced larger, as a
+        // window manager may do, centres the content.
+        const auto limits = [](TabGroupWindow *group) {
+            HostWindow *host = group->currentWindow();
+            const int barWidth = group->count() > 1 ? group->findChild<QTabBar *>()->minimumSizeHint().width() : 0;
+            for (const auto &[request, content] : {std::pair(QSize(1, 1), QSize(100, 100)), {QSize(1200, 1200), QSize(450, 800)}}) {
+                group->resize(request);
+                QCoreApplication::processEvents();
+                QCOMPARE(std::pair(host->content()->size(), host->size()), std::pair(content.expandedTo(QSize(barWidth, 0)), host->content()->size()));
+            }
+            const QSize maximum = group->maximumSize();
+            group->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            group->resize(1200, 1200);
+            QCoreApplication::processEvents();
+            QVERIFY(host->content()->size() == QSize(450, 800) && (host->content()->geometry().center() - host->rect().center()).manhattanLength() <= 1);
+            group->setMaximumSize(maximum);
+        };
+        limits(first);
         // Reloading the bundled model changes nothing the user could see.
         view->reloadModel();
         QVERIFY(view->model() == model && !view->result() && !QApplication::activeModalWidget());
@@ -198,6 +183,7 @@ private Q_SLOTS:
         trigger(u"すべてのウインドウを結合"_s);
         QCOMPARE(first->count(), 2);
         QTRY_VERIFY(!second || !second->isVisible());
+        limits(first);
         for (int i = 0; i < 2; ++i) {
             trigger(u"タブを新しいウインドウに移動"_s);
             const auto groups = QApplication::topLevelWidgets();
@@ -208,6 +194,58 @@ private Q_SLOTS:
         const QPointer<TabGroupWindow> window(first);
         app.reset();
         QVERIFY(!window);
+    }
+
+    // The real program under the test X server and session bus: a second
+    // launch hands over at once and the first brings its window forward.
+    void secondLaunchHandsOver()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected() || qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs the test X server and session bus (tests/mocks/with-test-services)");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        const QString program = qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/bin/yumekazu"_s;
+        QProcess first, alone, second;
+        for (QProcess *process : {&first, &second})
+            process->setProcessEnvironment(env);
+        first.start(program);
+        QVERIFY(first.waitForStarted());
+        QTRY_VERIFY(bus.interface()->isServiceRegistered(ApplicationService::serviceName));
+        QCOMPARE(bus.interface()->servicePid(ApplicationService::serviceName).value(), first.processId());
+        // Without a session bus a launch runs on its own; its window comes on top.
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s);
+        alone.setProcessEnvironment(env);
+        alone.start(program);
+        QVERIFY(alone.waitForStarted());
+        QTRY_VERIFY(stackPosition(alone.processId()) < stackPosition(first.processId()));
+        second.start(program);
+        QVERIFY(second.waitForFinished(1000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY(stackPosition(first.processId()) < stackPosition(alone.processId()));
+        QCOMPARE(alone.state(), QProcess::Running);
+    }
+
+    // Activation opens a locked window only when none is open; a repaired
+    // store is reported once, with the place of the kept original.
+    void activationAndRepairMessage()
+    {
+        QFile broken(m_dir->filePath(u"broken.ini"_s));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("[General]\nStringKey=途中で切れ\xe3") && broken.flush());
+        m_store = std::make_unique<PreferenceStore>(broken.fileName());
+        const auto app = makeApp();
+        app->activate();
+        app->activate();
+        QCOMPARE(std::ranges::count_if(QApplication::topLevelWidgets(),
+                                       [](QWidget *w) { return qobject_cast<TabGroupWindow *>(w) && w->isVisible(); }),
+                 1);
+        app->openNewWindow();
+        QStringList messages;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget))
+                messages << box->text();
+        QVERIFY2(messages.size() == 1 && messages[0].contains(*m_store->backupPath()), qPrintable(messages.join(u'\n')));
+        QCOMPARE(m_store->string(u"StringKey"_s), u"途中で切れ"_s);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "common/FakeGates.h"
 #include "common/TestMain.h"
 #include "main_window/AuthorizationLockView.h"
 #include "main_window/PreferenceKeys.h"
@@ -6,10 +7,11 @@
 #include "platform/windowing/TabGroupWindow.h"
 #include "platform/windowing/WindowSystem.h"
 #include "tabs/TabOperations.h"
-#include "tabs/WindowAccessor.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QScopeGuard>
+#include <QTabBar>
 #include <QTemporaryDir>
 
 #include <iostream>
@@ -37,8 +39,7 @@ class TestTabs : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    int m_stores = 0;
-    std::unique_ptr<PreferenceStore> m_store;
+    PreferenceStore m_store{m_dir.filePath(u"preferences.ini"_s)};
     ChosenKeyWindow m_windows;
 
     // A top-level group holding `tabs` fresh main windows, the second one key.
@@ -56,36 +57,25 @@ class TestTabs : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
+    void initTestCase()
     {
-        // A fresh store per test: a value left by another test must not leak in.
-        m_store = std::make_unique<PreferenceStore>(m_dir.filePath(u"%1.ini"_s.arg(++m_stores)));
         m_windows.makeMainWindow = [this] {
             MainViewServices services;
-            services.store = m_store.get();
+            services.store = &m_store;
             services.windows = &m_windows;
+            services.makeAuthorization = [] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true)); };
             return new HostWindow(new AuthorizationLockView(services));
         };
     }
 
     void accessorAndList()
     {
-        // Not while it is made but soon after, the accessor reports its window, or none, once.
-        QList<HostWindow *> received;
-        auto *label = new QLabel;
-        const std::unique_ptr<QWidget> loose(new QLabel), hosted(new HostWindow(label));
-        for (QWidget *parent : {static_cast<QWidget *>(label), loose.get()})
-            new WindowAccessor([&](HostWindow *window) { received << window; }, parent);
-        QVERIFY(received.isEmpty());
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        QCOMPARE(received, (QList<HostWindow *>{static_cast<HostWindow *>(hosted.get()), nullptr}));
-
         std::ostringstream out;
         const auto restore = qScopeGuard([old = std::cout.rdbuf(out.rdbuf())] { std::cout.rdbuf(old); });
         listAllWindowTabs(m_windows);
-        // Every view reports once, with the count of the group at its own turn.
-        m_store->setInteger(PreferenceKeys::intKeyToggle2, 1);
+        // The heading's accessor reports its window once, not while it is made but a
+        // turn later: every view of a group of three counts three.
+        m_store.setInteger(PreferenceKeys::intKeyToggle2, 1);
         const auto group = makeGroup(3);
         const auto *last = viewOf(group->windows()[2]);
         QCOMPARE(std::pair(last->hostWindow(), last->findChild<QLabel *>(u"animalLine"_s)->text()), std::pair(group->windows()[2], u"🐱🐤3"_s));
@@ -111,9 +101,10 @@ private Q_SLOTS:
         QFETCH(int, tabs);
         QFETCH(int, index);
         QFETCH(int, selected);
+        m_store.setInteger(PreferenceKeys::intKeyToggle2, 0);
         const auto group = makeGroup(tabs);
         AuthorizationLockView *view = viewOf(group->windows().value(1, group->windows()[0]));
-        m_store->setInteger(PreferenceKeys::intKeyToggle2, 1);
+        m_store.setInteger(PreferenceKeys::intKeyToggle2, 1);
         const int before = view->winIndex();
         view->selectTab(index);
         // The switch is read again whether or not a tab is selected.
@@ -135,12 +126,21 @@ private Q_SLOTS:
         QVERIFY(!before.contains(group->windows()[2]) && !viewOf(group->windows()[2])->unlocked());
     }
 
-    void keyWindowIsTheActiveGroup()
+    void keyWindowAndFocus()
     {
         const auto group = makeGroup(2);
         group->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(group.get()));
         QCOMPARE(WindowSystem().keyWindow(), group->currentWindow());
+        // With the focus elsewhere in the window, the failure's alert still hands it
+        // back to the Touch ID button (this window has no fingerprint reader).
+        AuthorizationLockView *view = viewOf(group->currentWindow());
+        view->lockAction();
+        group->findChild<QTabBar *>()->setFocus();
+        view->authenticateWithTouchID();
+        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeWindow()));
+        QTest::keyClick(QApplication::activeWindow(), Qt::Key_Escape);
+        QTRY_COMPARE(QApplication::focusWidget(), view->findChild<QWidget *>(u"touchIdButton"_s));
     }
 };
 
