@@ -27,70 +27,40 @@ def wait(what, probe, timeout=10.0):
 
 
 def application(pid, timeout=20.0):
-    def find():
-        for app in pyatspi.Registry.getDesktop(0):
-            if app is not None and app.get_process_id() == pid and app.childCount:
-                return app
-    return wait(f'the accessible application of pid {pid}', find, timeout)
-
-
-def showing(node):
-    return node.getState().contains(pyatspi.STATE_SHOWING)
+    return wait(f'the accessible application of pid {pid}', lambda: next(
+        (a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.get_process_id() == pid and a.childCount),
+        None), timeout)
 
 
 def walk(node, depth=0):
     yield node, depth
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child, depth + 1)
+    for child in filter(None, (node.getChildAtIndex(i) for i in range(node.childCount))):
+        yield from walk(child, depth + 1)
 
 
 def find_all(root, role, name=None, visible=True):
-    return [n for n, _ in walk(root) if n.getRoleName() == role and (name is None or n.name == name)
-            and (not visible or showing(n))]
+    return [n for n, _ in walk(root) if n.getRoleName() == role and name in (None, n.name)
+            and (not visible or n.getState().contains(pyatspi.STATE_SHOWING))]
 
 
 def find(root, role, name=None, timeout=10.0, visible=True):
-    return wait(f'{role} "{name}"', lambda: next(iter(find_all(root, role, name, visible)), None),
-                timeout)
+    return wait(f'{role} "{name}"', lambda: next(iter(find_all(root, role, name, visible)), None), timeout)
 
 
-# Runs the named accessible action (the first one when None).
-def act(node, action=None):
-    actions = node.queryAction()
-    names = [actions.getName(i) for i in range(actions.nActions)]
-    actions.doAction(names.index(action) if action else 0)
+def act(node):  # the control's first action: press, toggle, open
+    node.queryAction().doAction(0)
 
 
 def text(node):
     return node.queryText().getText(0, -1)
 
 
-def set_text(node, value):
-    node.queryEditableText().setTextContents(value)
-
-
-def checked(node):
-    return node.getState().contains(pyatspi.STATE_CHECKED)
-
-
-def cells(table):
-    t = table.queryTable()
-    headers = [t.getColumnHeader(c).name for c in range(t.nColumns)]
-    rows = [[t.getAccessibleAt(r, c).name for c in range(t.nColumns)] for r in range(t.nRows)]
-    return headers, rows
-
-
 # Writes the tree under root, one node a line; returns the unnamed controls.
 def dump(root, path):
-    unnamed = []
     with open(path, 'w', encoding='utf-8') as out:
         for node, depth in walk(root):
-            role, states = node.getRoleName(), node.getState()
-            flags = [s for s, f in (('showing', pyatspi.STATE_SHOWING), ('focused', pyatspi.STATE_FOCUSED),
-                                    ('checked', pyatspi.STATE_CHECKED)) if states.contains(f)]
-            out.write(f'{"  " * depth}{role} "{node.name}" "{node.description}" {" ".join(flags)}\n')
-            if role in NAMED_ROLES and not node.name.strip():
-                unnamed.append(f'{role} at depth {depth} under "{node.parent.name}"')
-    return unnamed
+            flags = [s for s in ('showing', 'focused', 'checked')
+                     if node.getState().contains(getattr(pyatspi, 'STATE_' + s.upper()))]
+            out.write(f'{"  " * depth}{node.getRoleName()} "{node.name}" "{node.description}" {" ".join(flags)}\n')
+    return [f'{n.getRoleName()} at depth {d} under "{n.parent.name}"' for n, d in walk(root)
+            if n.getRoleName() in NAMED_ROLES and not n.name.strip()]

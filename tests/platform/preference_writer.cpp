@@ -8,14 +8,13 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc < 4)
+    const QStringList args = app.arguments();
+    if (args.size() < 4)
         return 2;
-    PreferenceStore store(QString::fromLocal8Bit(argv[1]));
-    const QString key = QString::fromLocal8Bit(argv[2]);
-    const QString padding(argc > 4 ? QString::fromLocal8Bit(argv[4]).toInt() : 0, u'猫');
-    const int count = QString::fromLocal8Bit(argv[3]).toInt();
-    for (int n = 1; count == 0 || n <= count; ++n) {
-        store.setString(key, key + u' ' + QString::number(n) + u' ' + padding);
+    PreferenceStore store(args[1]);
+    const QString padding(args.value(4).toInt(), u'猫');
+    for (int n = 1; args[3].toInt() == 0 || n <= args[3].toInt(); ++n) {
+        store.setString(args[2], args[2] + u' ' + QString::number(n) + u' ' + padding);
         if (!store.flush())
             return 1;
     }
