@@ -14,16 +14,15 @@ NAMED_ROLES = {'push button', 'check box', 'toggle button', 'radio button', 'tex
 # Polls probe until it returns something true; fails with what after timeout.
 def wait(what, probe, timeout=10.0):
     deadline = time.monotonic() + timeout
-    while True:
+    while time.monotonic() < deadline:
         try:
             value = probe()
         except Exception:  # the tree changes under us while windows come and go
             value = None
         if value:
             return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f'timed out waiting for {what}')
         time.sleep(0.1)
+    raise AssertionError(f'timed out waiting for {what}')
 
 
 def application(pid, timeout=20.0):

@@ -14,24 +14,18 @@ BUILD, PLATFORM = sys.argv[1], sys.argv[2]
 X11 = PLATFORM == 'x11'
 TREES, SHOTS, WORK = os.path.join(BUILD, 'e2e-atspi', PLATFORM), os.path.join(BUILD, 'e2e-screens'), tempfile.mkdtemp()
 PREFS = os.path.join(WORK, 'config', 'yumekazu', 'preferences.ini')
-OPENED = os.path.join(WORK, 'opened')
 WEATHER = '明日は台風が近づくので、朝から強い雨と風になるそうだ。'
 LOCK, UNLOCKED, TOUCH_ID, DONE = '変更するにはカギをクリックします', '🔓 ロック解除済み', 'Touch IDで認証する', '認証済み ✅'
 NOTE = '書き留めたいことを記入しよう'
-for folder in (TREES, SHOTS, os.path.join(WORK, 'bin')):
+for folder in (TREES, SHOTS):
     os.makedirs(folder, exist_ok=True)
 # The simulated reader (polkit's simulation already grants the action).
 reader = dbus.Interface(dbus.bus.BusConnection(os.environ['DBUS_SYSTEM_BUS_ADDRESS']).get_object(
     'net.reactivated.Fprint', '/net/reactivated/Fprint/Device/0'), 'org.freedesktop.DBus.Mock')
-# A recording stand-in for the desktop's URL opener.
-with open(os.path.join(WORK, 'bin', 'xdg-open'), 'w') as script:
-    script.write(f'#!/bin/sh\nprintf "%s\\n" "$*" >>{OPENED}\n')
-os.chmod(os.path.join(WORK, 'bin', 'xdg-open'), 0o755)
 
 
 def start():
-    env = dict(os.environ, HOME=WORK, XDG_CONFIG_HOME=os.path.join(WORK, 'config'),
-               PATH=os.path.join(WORK, 'bin') + ':' + os.environ['PATH'], QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
+    env = dict(os.environ, HOME=WORK, XDG_CONFIG_HOME=os.path.join(WORK, 'config'), QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
                QT_QPA_PLATFORM='xcb' if X11 else 'wayland')
     if not X11:
         # Qt 6.4's text-input support dereferences the seat that a headless
@@ -72,7 +66,6 @@ stage(window, 'locked')
 
 press(window, LOCK)
 find(window, 'label', UNLOCKED)
-find(window, 'label', '未認証')
 stage(window, 'unlocked')
 
 # The fingerprint prompt while the reader waits; cancelling it is a failure
@@ -88,11 +81,9 @@ stage(alert, 'alert')
 press(alert, 'OK')
 wait('the alert to go', lambda: not find_all(app, 'alert'))
 reader.SetHang(False)
-reader.SetVerifyResults(['verify-match'], 0.3)
 press(window, TOUCH_ID)
 find(window, 'label', DONE, timeout=15)
 editor = find(window, 'text', NOTE)
-assert not find_all(window, 'push button', TOUCH_ID)
 stage(window, 'work-area')
 
 # The sample table reads as a table with headers, and the button steps it on.
@@ -102,18 +93,10 @@ first = table.queryTable().getAccessibleAt(0, 0).name
 press(window, '変更')
 wait('the next table', lambda: table.queryTable().getAccessibleAt(0, 0).name != first)
 
-# Typing into the note: a person's keys on X11, the text interface on Wayland.
-note = 'ねこと鳥'
-if X11:
-    # A person clicks into the window first: without a window manager nobody else focuses it.
-    subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(app_process.pid), '.', 'windowfocus', '--sync'],
-                   check=True)
-    editor.queryComponent().grabFocus()
-    subprocess.run(['xdotool', 'type', '--delay', '80', note], check=True)
-else:
-    editor.queryEditableText().setTextContents(note)
-wait('the note on disk', lambda: pref('StringKey') == note)
-assert text(editor) == note
+# Writing in the note through its text interface (keys and an input method
+# type into it in the input-method test).
+editor.queryEditableText().setTextContents('ねこと鳥')
+wait('the note on disk', lambda: pref('StringKey') == 'ねこと鳥')
 
 # Opening a text file replaces the note; classifying it gives a label.
 with open(os.path.join(WORK, 'note.txt'), 'w', encoding='utf-8') as f:
@@ -126,35 +109,26 @@ wait('the opened note', lambda: pref('StringKey') == WEATHER and text(editor) ==
 press(window, '機械学習')
 find(window, 'label', '結果: 天気', timeout=20)
 
-# Help: the first and third items ask the desktop to open the page and the manual.
-press(app, 'Yumekazu ヘルプ…', 'menu item')
-press(app, '添付マニュアルをお読みください', 'menu item')
-opened = wait('the opener calls', lambda: len(open(OPENED).read().split()) == 2 and sorted(open(OPENED).read().split()))
-assert opened[0].endswith('/Yumekazu.pdf') and opened[1].startswith('https://'), opened
-
 # A second window starts locked; the first stays open at work. The window
 # menu then gathers both as tabs of one.
 press(app, '新規ウインドウ', 'menu item')
 wait('a second window', lambda: len(frames(app)) == 2)
-second = next(f for f in frames(app) if find_all(f, 'push button', LOCK))
-assert not find_all(second, 'label', UNLOCKED, visible=False)
+stage(next(f for f in frames(app) if find_all(f, 'push button', LOCK)), 'second-window')
 assert [f for f in frames(app) if find_all(f, 'text', NOTE)], 'the first window lost its work'
-stage(second, 'second-window')
+
 press(app, 'すべてのウインドウを結合', 'menu item')
 wait('one window of two tabs', lambda: len(frames(app)) == 1 and len(find_all(app, 'page tab')) == 2)
 stage(frames(app)[0], 'tabs')
 
-# Settings: each switch toggled by its action, on and off again.
+# Settings: a switch toggled by its action, on and off again.
 press(app, '設定…', 'menu item')
 settings = find(app, 'frame', '設定')
 stage(settings, 'settings')
-for i, label in enumerate(['読込はrtfにする（拡張子txt推奨）', 'indexの近くに動物を表示（再起動必要）',
-                           '起動時に文例を表示（再起動必要）'], 1):
-    switch = find(settings, 'check box', label)
-    for value in ('1', '0'):
-        act(switch)
-        wait(f'IntKeyToggle{i}={value}', lambda: pref(f'IntKeyToggle{i}') == value)
-        assert switch.getState().contains(pyatspi.STATE_CHECKED) == (value == '1')
+switch = find(settings, 'check box', '読込はrtfにする（拡張子txt推奨）')
+for value in ('1', '0'):
+    act(switch)
+    wait(f'IntKeyToggle1={value}', lambda: pref('IntKeyToggle1') == value)
+    assert switch.getState().contains(pyatspi.STATE_CHECKED) == (value == '1')
 
 # Quit: the note is kept, privately, and is there after a new start.
 press(app, '終了', 'menu item')

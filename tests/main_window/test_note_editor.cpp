@@ -8,6 +8,9 @@
 
 using namespace Qt::StringLiterals;
 
+// A note, where the cursor is put, what is done, and the note after.
+struct EditCase { QString before; int cursor; QString steps, after; };
+
 class TestNoteEditor : public QObject {
     Q_OBJECT
 
@@ -40,25 +43,19 @@ private Q_SLOTS:
     // edits keep the rest of the note character for character.
     void lineEnds_data()
     {
-        QTest::addColumn<QString>("opened");
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<QString>("typed"); // a line feed is the Return key, DEL the Delete key
-        QTest::addColumn<QString>("edited");
-
-        QTest::newRow("crlf") << u"一\r\n二\r\n"_s << 4 << u"三\n"_s << u"一\r\n二\r\n三\r\n"_s;
-        QTest::newRow("crlf, typing before a line end") << u"一\r\n二"_s << 1 << u"x\n"_s << u"一x\r\n\r\n二"_s;
-        QTest::newRow("deleting a crlf") << u"a\r\nb"_s << 1 << u"\x7F"_s << u"ab"_s;
-        QTest::newRow("cr only") << u"一\r二\r"_s << 2 << u"\n"_s << u"一\r\r二\r"_s;
-        QTest::newRow("mixed keeps each") << u"a\r\nb\nc\rd"_s << 3 << u"X\n"_s << u"a\r\nbX\r\n\nc\rd"_s;
-        QTest::newRow("lf") << u"a\nb"_s << 1 << u"\n"_s << u"a\n\nb"_s;
-        QTest::newRow("no-break space, separators kept") << u"a\u00A0b\u2028c"_s << 5 << u"d"_s << u"a\u00A0b\u2028cd"_s;
+        QTest::addColumn<EditCase>("row"); // typed: a line feed is the Return key, DEL the Delete key
+        QTest::newRow("crlf") << EditCase{u"一\r\n二\r\n"_s, 4, u"三\n"_s, u"一\r\n二\r\n三\r\n"_s};
+        QTest::newRow("crlf, typing before a line end") << EditCase{u"一\r\n二"_s, 1, u"x\n"_s, u"一x\r\n\r\n二"_s};
+        QTest::newRow("deleting a crlf") << EditCase{u"a\r\nb"_s, 1, u"\x7F"_s, u"ab"_s};
+        QTest::newRow("cr only") << EditCase{u"一\r二\r"_s, 2, u"\n"_s, u"一\r\r二\r"_s};
+        QTest::newRow("mixed keeps each") << EditCase{u"a\r\nb\nc\rd"_s, 3, u"X\n"_s, u"a\r\nbX\r\n\nc\rd"_s};
+        QTest::newRow("lf") << EditCase{u"a\nb"_s, 1, u"\n"_s, u"a\n\nb"_s};
+        QTest::newRow("no-break space, separators kept") << EditCase{u"a\u00A0b\u2028c"_s, 5, u"d"_s, u"a\u00A0b\u2028cd"_s};
     }
     void lineEnds()
     {
-        QFETCH(QString, opened);
-        QFETCH(int, cursor);
-        QFETCH(QString, typed);
-        QFETCH(QString, edited);
+        QFETCH(const EditCase, row);
+        const auto &[opened, cursor, typed, edited] = row;
 
         write(NoteEditor::displayForm(opened));
         NoteEditor editor(m_store.get());
@@ -87,27 +84,19 @@ private Q_SLOTS:
     // tests/main_window/with-input-method; skipped elsewhere.
     void realInputMethod_data()
     {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("after");
-
-        QTest::newRow("compose, convert, commit") << u""_s << 0 << u"type neko,key space,key Return"_s << u"猫"_s;
-        QTest::newRow("insertion mid-text") << u"前後"_s << 1 << u"type aida,key Return"_s << u"前あいだ後"_s;
-        QTest::newRow("escape cancels") << u"メモ"_s << 2 << u"type neko,key Escape"_s << u"メモ"_s;
-        QTest::newRow("another window writes meanwhile") << u"前後"_s << 1 << u"type neko,write !,key Return"_s << u"前ねこ後!"_s;
-        QTest::newRow("commit opens a new composition") << u""_s << 0 << u"type neko,key space,type a,write !,key Return"_s << u"猫あ!"_s;
-        QTest::newRow("cursor moved while composing") << u"前後"_s << 2 << u"type neko,click"_s << u"前後ねこ"_s;
-        QTest::newRow("window switched while composing") << u"前後"_s << 2 << u"type neko,switch"_s << u"前後ねこ"_s;
+        QTest::addColumn<EditCase>("row");
+        QTest::newRow("escape cancels") << EditCase{u"メモ"_s, 2, u"type neko,key Escape"_s, u"メモ"_s};
+        QTest::newRow("another window writes meanwhile") << EditCase{u"前後"_s, 1, u"type neko,write !,key Return"_s, u"前ねこ後!"_s};
+        QTest::newRow("commit opens a new composition") << EditCase{u""_s, 0, u"type neko,key space,type a,write !,key Return"_s, u"猫あ!"_s};
+        QTest::newRow("cursor moved while composing") << EditCase{u"前後"_s, 2, u"type neko,click"_s, u"前後ねこ"_s};
+        QTest::newRow("window switched while composing") << EditCase{u"前後"_s, 2, u"type neko,switch"_s, u"前後ねこ"_s};
     }
     void realInputMethod()
     {
         if (QGuiApplication::platformName() != u"xcb"_s)
             QSKIP("needs the real input method, see with-input-method");
-        QFETCH(QString, before);
-        QFETCH(int, cursor);
-        QFETCH(QString, steps);
-        QFETCH(QString, after);
+        QFETCH(const EditCase, row);
+        const auto &[before, cursor, steps, after] = row;
 
         const auto xdotool = [](const QStringList &args) { QCOMPARE(QProcess::execute(u"xdotool"_s, args), 0); };
         write(before);

@@ -9,8 +9,6 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() < 4)
-        return 2;
     PreferenceStore store(args[1]);
     const QString padding(args.value(4).toInt(), u'猫');
     for (int n = 1; args[3].toInt() == 0 || n <= args[3].toInt(); ++n) {
