@@ -19,10 +19,10 @@ public:
         int dimension = 32;
         int wordNgrams = 2;
         int minn = 1; // character n-grams inside each token
-        int maxn = 3;
-        int bucket = 20000;
+        int maxn = 4;
+        int bucket = 40000;
         bool quantize = true;
-        int cutoff = 12000; // rows kept by quantization
+        int cutoff = 30000; // rows kept by quantization
         int seed = 20240;
     };
 
