@@ -201,7 +201,7 @@ void NoteEditor::inputMethodEvent(QInputMethodEvent *event)
 void NoteEditor::onStoreChanged(const QString &key)
 {
     // While composing, the change waits: it is merged when the composition ends.
-    if (key != PreferenceKeys::stringKey || m_storing || isComposing())
+    if (key != PreferenceKeys::stringKey || isComposing())
         return;
     showNote(m_store->string(PreferenceKeys::stringKey, QString()));
 }
@@ -222,10 +222,9 @@ void NoteEditor::storeUserEdit()
     const QString stored = m_store->string(PreferenceKeys::stringKey, QString());
     const QString note = stored == m_note ? applied(m_note, edit)
                                           : applied(stored, rebase(edit, difference(m_note, stored)));
-    if (note != stored) {
-        const QScopedValueRollback storing(m_storing, true);
-        m_store->setString(PreferenceKeys::stringKey, note);
-    }
+    // The store tells every editor, this one too, which then shows the note;
+    // an unchanged note is not stored again.
+    m_store->setString(PreferenceKeys::stringKey, note);
     showNote(note);
 }
 

@@ -49,5 +49,4 @@ private:
     QString m_note;
     QString m_preedit;
     bool m_inInputMethodEvent = false;
-    bool m_storing = false;
 };

@@ -21,7 +21,6 @@
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
-using Encoding = TextDecoder::Encoding;
 using Text = std::optional<QString>; // nothing: refused
 
 namespace {
@@ -47,9 +46,6 @@ struct DialogCase { int sp1; QString name; bool accept; QByteArray bytes; Text o
 // A file at path (empty: one holding bytes), its text, and the error when it
 // is refused (mayRefuse: read right, or refused as not text).
 struct ReadCase { QString path; QByteArray bytes; Text text; int code; };
-// Bytes decoded strictly in an encoding, or guessed (-1) with a detector that
-// cannot tell.
-struct DecoderCase { QByteArray bytes; int encoding; Text text; };
 
 } // namespace
 
@@ -213,25 +209,11 @@ private Q_SLOTS:
             QCOMPARE(result.error().code, code == mayRefuse ? int(TextFile::NotText) : code);
     }
 
-    // Below the file: each legacy reading stops at the first byte it cannot
-    // map, rather than putting in a substitute that a later check might miss;
-    // and a detector that cannot tell leaves only a lone reading with kana.
-    void decoder_data()
+    // Below the file: a legacy reading stops at the first byte it cannot
+    // map, rather than putting in a substitute that a later check might miss.
+    void legacyDecodingIsStrict()
     {
-        QTest::addColumn<DecoderCase>("row");
-
-        QTest::newRow("shift_jis unmapped pair") << DecoderCase{"\x82\xA0\x85\x40"_ba, int(Encoding::ShiftJis), {}};
-        QTest::newRow("unsure: shift_jis with kana") << DecoderCase{"\x82\xA0\x94\x4C!"_ba, -1, u"あ猫!"_s};
-        QTest::newRow("unsure: shift_jis kanji only") << DecoderCase{"\x94\x4C\x8C\xA2!"_ba, -1, {}};
-    }
-    void decoder()
-    {
-        QFETCH(const DecoderCase, row);
-        const auto &[bytes, encoding, text] = row;
-        const auto guessed = TextDecoder::decode(bytes, [](QByteArrayView) -> std::optional<Encoding> { return {}; });
-        QCOMPARE(encoding < 0 ? (guessed ? Text(guessed->text) : Text())
-                              : TextDecoder::decodeStrictly(bytes, Encoding(encoding)),
-                 text);
+        QVERIFY(!TextDecoder::decodeStrictly("\x82\xA0\x85\x40", TextDecoder::Encoding::ShiftJis));
     }
 
     // A write that fails part-way (past 1 KiB, with EFBIG as on a full disk)

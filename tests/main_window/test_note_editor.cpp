@@ -19,9 +19,11 @@ class TestNoteEditor : public QObject {
 
     QString note() const { return m_store->string(PreferenceKeys::stringKey, u"<absent>"_s); }
     void write(const QString &text) { m_store->setString(PreferenceKeys::stringKey, text); }
-    static void send(QWidget *editor, const QString &text)
+    // What an input method hands over: committed text, and what it then
+    // composes.
+    static void send(QWidget *editor, const QString &text, const QString &preedit = {})
     {
-        QInputMethodEvent commit;
+        QInputMethodEvent commit(preedit, {});
         commit.setCommitString(text);
         QCoreApplication::sendEvent(editor, &commit);
     }
@@ -75,9 +77,12 @@ private Q_SLOTS:
         send(&typing, u"ねこ"_s);
         // The reader's cursor stays where it was while text changes after it.
         moveCursor(&reading, 1);
-        send(&typing, u"と鳥"_s);
+        // A commit that opens a new composition is stored once that ends.
+        send(&typing, u"と鳥"_s, u"か"_s);
+        QCOMPARE(note(), u"ねこ"_s);
+        send(&typing, u"か"_s);
         QCOMPARE(std::tuple(note(), reading.toPlainText(), reading.textCursor().position()),
-                 std::tuple(u"ねこと鳥"_s, u"ねこと鳥"_s, 1));
+                 std::tuple(u"ねこと鳥か"_s, u"ねこと鳥か"_s, 1));
     }
 
     // A real input method (ibus with mozc, typed into with xdotool) through

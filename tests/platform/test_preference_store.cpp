@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -30,12 +31,13 @@ class TestPreferenceStore : public QObject {
     }
     PreferenceFile::Contents onDisk() const { return PreferenceFile::parse(readRaw(m_path)); }
     // Another process sharing the store, setting key to "key <n> <padding>"
-    // for n up to count (for ever when 0).
-    QProcess *startWriter(const QString &key, int count, int padding = 0)
+    // for n up to count (for ever when 0), run by tracer when one is given.
+    QProcess *startWriter(const QString &key, int count, int padding = 0, QStringList tracer = {})
     {
         auto *writer = new QProcess(this);
-        writer->start(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s,
-                      {m_path, key, QString::number(count), QString::number(padding)});
+        tracer << qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s << m_path << key
+               << QString::number(count) << QString::number(padding);
+        writer->start(tracer.takeFirst(), tracer);
         return writer;
     }
 
@@ -96,12 +98,12 @@ private Q_SLOTS:
             QCOMPARE(std::tuple(store.string(u"StringKey"_s, u"(none)"_s), store.integer(u"IntKeyToggle3"_s), bool(store.backupPath())),
                      std::tuple(note, toggle, repaired));
             QVERIFY(!repaired || contents.isNull() || readRaw(*store.backupPath()) == contents);
-            store.setString(u"bunreiKey"_s, u"新しい"_s);
         }
-        // Repaired once: the file now reads whole and keeps what was read.
+        // Repaired at once, with nothing changed: the file now reads whole and
+        // keeps what was read.
         PreferenceStore reopened(m_path);
-        QCOMPARE(std::tuple(bool(reopened.backupPath()), reopened.string(u"StringKey"_s, u"(none)"_s), reopened.string(u"bunreiKey"_s)),
-                 std::tuple(false, note, std::optional(u"新しい"_s)));
+        QCOMPARE(std::tuple(bool(reopened.backupPath()), reopened.string(u"StringKey"_s, u"(none)"_s), reopened.integer(u"IntKeyToggle3"_s)),
+                 std::tuple(false, note, toggle));
     }
 
     void writesSoonAndPrivatelyButNeverDefaults()
@@ -162,6 +164,10 @@ private Q_SLOTS:
         store.setString(u"IntKeyToggle1"_s, u"2"_s);
         QVERIFY(store.flush());
         QCOMPARE(onDisk().values.value(u"First"_s), u"First 200 "_s);
+        // Each write is on the disk before it replaces the file.
+        QProcess *traced = startWriter(u"Synced"_s, 1, 0, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
+        QVERIFY(traced->waitForFinished() && traced->exitCode() == 0);
+        QVERIFY(QString::fromUtf8(traced->readAllStandardError()).contains(QRegularExpression(u"fdatasync\\(.*\\n.*rename"_s)));
     }
 };
 
