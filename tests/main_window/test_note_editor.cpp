@@ -91,8 +91,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<EditCase>("row");
         QTest::newRow("escape cancels") << EditCase{u"メモ"_s, 2, u"type neko,key Escape"_s, u"メモ"_s};
-        QTest::newRow("another window writes meanwhile") << EditCase{u"前後"_s, 1, u"type neko,write !,key Return"_s, u"前ねこ後!"_s};
-        QTest::newRow("commit opens a new composition") << EditCase{u""_s, 0, u"type neko,key space,type a,write !,key Return"_s, u"猫あ!"_s};
+        QTest::newRow("another window writes meanwhile") << EditCase{u"前後"_s, 1, u"type neko,write !,key Return"_s, u"!前ねこ後"_s};
+        QTest::newRow("commit opens a new composition") << EditCase{u""_s, 0, u"type neko,key space,type a,write !,key Return"_s, u"!猫あ"_s};
         QTest::newRow("cursor moved while composing") << EditCase{u"前後"_s, 2, u"type neko,click"_s, u"前後ねこ"_s};
         QTest::newRow("window switched while composing") << EditCase{u"前後"_s, 2, u"type neko,switch"_s, u"前後ねこ"_s};
     }
@@ -120,7 +120,7 @@ private Q_SLOTS:
         for (const QString &step : steps.split(u',')) {
             const QString verb = step.section(u' ', 0, 0), argument = step.section(u' ', 1);
             if (verb == u"write"_s) {
-                write(note() + argument);
+                write(argument + note());
             } else if (verb == u"switch"_s) {
                 other.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&other));
@@ -134,7 +134,7 @@ private Q_SLOTS:
                 QTRY_VERIFY(editor.isComposing());
                 QTest::qWait(300);
                 // What is composing is not stored, and a change from elsewhere waits for its end.
-                QCOMPARE(editor.toPlainText() + (verb == u"write"_s ? argument : QString()), note());
+                QCOMPARE((verb == u"write"_s ? argument : QString()) + editor.toPlainText(), note());
             }
         }
         QTRY_COMPARE_WITH_TIMEOUT(note(), after, 10000);
