@@ -386,6 +386,7 @@ private Q_SLOTS:
         // A window closed with a wait pending takes the wait with it.
         QTest::mouseClick(child(view, u"threadButton"_s), Qt::LeftButton);
         const QPointer<WaitTask> pending = view->findChild<WaitTask *>();
+        QVERIFY(pending);
         view.reset();
         QVERIFY(!pending);
     }

@@ -120,10 +120,11 @@ private Q_SLOTS:
         const auto group = makeGroup(2);
         group->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(group.get()));
-        QCOMPARE(WindowSystem().keyWindow(), group->currentWindow());
-        // With the focus elsewhere in the window, the failure's alert still hands it
-        // back to the Touch ID button (this window has no fingerprint reader).
+        // The keyboard starts on the lock button, not on the tab bar. With the focus
+        // elsewhere in the window, the failure's alert still hands it back to the
+        // Touch ID button (this window has no fingerprint reader).
         AuthorizationLockView *view = viewOf(group->currentWindow());
+        QCOMPARE(std::pair(WindowSystem().keyWindow(), QApplication::focusWidget()), std::pair(group->currentWindow(), view->findChild<QWidget *>(u"lockButton"_s)));
         view->lockAction();
         group->findChild<QTabBar *>()->setFocus();
         view->authenticateWithTouchID();
