@@ -76,14 +76,18 @@ private Q_SLOTS:
         m_opener.opened.clear();
     }
 
-    // The labels, the window's size and a click on a label's text are checked on
-    // a real X server with a window manager (tests/e2e/window-limits).
+    // The window's size and a click on a label's text are checked on a real X
+    // server with a window manager (tests/e2e/window-limits).
     void settingsSwitches()
     {
         const QStringList keys{u"IntKeyToggle1"_s, u"IntKeyToggle2"_s, u"IntKeyToggle3"_s};
         SettingsView view(*m_store);
         view.show();
         QCOMPARE(std::pair(view.minimumSize(), view.maximumSize()), std::pair(QSize(100, 100), QSize(200, 200)));
+        QStringList labels;
+        for (const QCheckBox *toggle : view.findChildren<QCheckBox *>())
+            labels << toggle->objectName() + u' ' + toggle->text();
+        QCOMPARE(labels, (QStringList{u"toggle1 読込はrtfにする（拡張子txt推奨）"_s, u"toggle2 indexの近くに動物を表示（再起動必要）"_s, u"toggle3 起動時に文例を表示（再起動必要）"_s}));
         for (qsizetype i = 0; i < keys.size(); ++i) {
             auto *toggle = view.findChild<QCheckBox *>(u"toggle%1"_s.arg(i + 1));
             // Off on a fresh store, which holds none of the keys until a switch is flipped;
