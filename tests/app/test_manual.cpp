@@ -1,6 +1,8 @@
 #include "common/TestMain.h"
 
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -98,6 +100,15 @@ private Q_SLOTS:
         QVERIFY(tool.exitCode() != 0 && !tool.readAllStandardError().isEmpty());
         QVERIFY(previous.open(QIODevice::ReadOnly));
         QCOMPARE(previous.readAll(), QByteArray("previous manual"));
+    }
+
+    // The window icon is drawn by Qt's SVG plugin: it must render, with the
+    // page opaque and the corners outside it left transparent.
+    void iconRenders()
+    {
+        const QImage image = QIcon(resources + u"yumekazu.svg"_s).pixmap(QSize(128, 128)).toImage();
+        QVERIFY2(image.size() == QSize(128, 128), "the SVG icon does not render (package libqt6svg6)");
+        QCOMPARE(std::pair(qAlpha(image.pixel(40, 60)), qAlpha(image.pixel(2, 2))), std::pair(255, 0));
     }
 };
 

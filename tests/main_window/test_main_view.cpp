@@ -9,6 +9,7 @@
 #include "platform/dialogs/PanelFactory.h"
 
 #include <QElapsedTimer>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -179,6 +180,8 @@ private Q_SLOTS:
         QCOMPARE(texts(view, {u"banner"_s, u"statusTitle"_s, u"promptText"_s, u"touchIdButton"_s}) + texts(view, {u"touchIdButton"_s}, "toolTip"),
                  (QStringList{u"🔓 ロック解除済み"_s, u"未認証"_s, u"Touch IDで認証してください"_s, u"Touch IDで認証する"_s, u"マウスでクリック"_s}));
         auto *button = child(view, u"touchIdButton"_s);
+        // The panel's children sit in its middle, not at its top.
+        QVERIFY(qAbs(child(view, u"statusTitle"_s)->y() - (panel->height() - 1 - button->geometry().bottom())) <= 1);
 
         const bool success = alert.isEmpty();
         QCOMPARE(focusName(), u"touchIdButton"_s);
@@ -297,7 +300,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(saved.readAll()), u"書き足したメモ"_s);
     }
 
-    // Classifying, the fixed texts and the tables.
+    // Classifying, the fixed texts, the row's flow at each width, and the tables.
     void workArea()
     {
         // The view comes up while the model is still loading, off the main
@@ -328,11 +331,30 @@ private Q_SLOTS:
         QCOMPARE(texts(view, names) + texts(view, {u"noteEditor"_s, u"sampleTable"_s}, "toolTip"),
                  (QStringList{u"保存"_s, u"別スレッド"_s, u"読込"_s, u"変更"_s, u"機械学習"_s, u"結果: 旅行"_s, u"再ロード"_s,
                               u"書き留めたいことを記入しよう"_s, u"バードパトロール用"_s}));
-        // At the ideal width every label of the row can be read in full.
-        view->resize(400, 800);
-        QCoreApplication::processEvents();
-        for (const QString &name : names)
-            QVERIFY2(child(view, name)->width() >= child(view, name)->fontMetrics().horizontalAdvance(texts(view, {name}).constFirst()), qPrintable(name));
+        // What the toolkit puts between two buttons of a row.
+        QWidget probe;
+        auto *box = new QHBoxLayout(&probe);
+        box->addWidget(new QPushButton(u"a"_s));
+        box->addWidget(new QPushButton(u"b"_s));
+        probe.show();
+        const int spacing = box->itemAt(1)->geometry().left() - box->itemAt(0)->geometry().right() - 1;
+        // The row flows onto as many lines as the width needs, in order: each line
+        // centred, its items centred on it and spaced as the toolkit does. From the
+        // ideal width up every label can be read in full.
+        for (const int width : {100, 450, 400}) {
+            view->resize(width, 800);
+            QCoreApplication::processEvents();
+            const int areaWidth = child(view, u"workArea"_s)->width();
+            const QWidget *lineStart = nullptr;
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                const QWidget *w = child(view, names[i]), *next = child(view, names.value(i + 1, names[i]));
+                const QRect a = lineStart ? child(view, names[i - 1])->geometry() : QRect(), b = w->geometry();
+                lineStart = !lineStart || b.top() > a.bottom() ? w : lineStart;
+                QVERIFY(lineStart == w || (b.left() - a.right() - 1 == spacing && qAbs(b.center().y() - a.center().y()) <= 1));
+                QVERIFY(lineStart == w || (next != w && next->y() <= b.bottom()) || qAbs(lineStart->x() - (areaWidth - 1 - b.right())) <= 1);
+                QVERIFY2(width == 100 || w->width() >= w->fontMetrics().horizontalAdvance(w->property("text").toString()), qPrintable(names[i]));
+            }
+        }
         int pickerLabels = 0;
         // Every label shows its text as written, never as markup.
         for (const QLabel *label : view->findChildren<QLabel *>()) {
