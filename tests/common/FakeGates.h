@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -24,26 +25,43 @@ struct Fingerprint {
     std::optional<QString> failureReason;
 };
 
-// Grants or denies without asking anybody.
-class FixedAuthorization : public AuthorizationServices {
+// Answers with scripted statuses, asking nobody, and records what it was
+// asked. Creates must ask for nothing; checks for an empty right set with
+// interaction and extension allowed, and no output. Handles point into it.
+class ScriptedAuthorization : public AuthorizationServices {
 public:
-    explicit FixedAuthorization(bool grant) : m_grant(grant) {}
-    OSStatus create(const AuthorizationRights *, const void *, AuthorizationFlags, AuthorizationRef *ref) override
+    explicit ScriptedAuthorization(QList<OSStatus> checkStatuses, OSStatus createStatus = 0, bool nullHandle = false)
+        : m_checkStatuses(std::move(checkStatuses)), m_createStatus(createStatus), m_nullHandle(nullHandle) {}
+    OSStatus create(const AuthorizationRights *rights, const void *environment, AuthorizationFlags flags,
+                    AuthorizationRef *ref) override
     {
-        *ref = reinterpret_cast<AuthorizationRef>(&m_handle);
-        return AuthorizationStatus::success;
+        argumentsRight &= !rights && !environment && flags == 0;
+        if (!m_nullHandle)
+            made << (*ref = reinterpret_cast<AuthorizationRef>(&m_handles.at(std::size_t(made.size()))));
+        return m_createStatus;
     }
-    OSStatus copyRights(AuthorizationRef, const AuthorizationRights *, const void *, AuthorizationFlags,
-                        AuthorizationRights **) override
+    OSStatus copyRights(AuthorizationRef ref, const AuthorizationRights *rights, const void *environment,
+                        AuthorizationFlags flags, AuthorizationRights **granted) override
     {
-        return m_grant ? AuthorizationStatus::success : AuthorizationStatus::denied;
+        argumentsRight &= rights && rights->count == 0 && !rights->items && !environment && flags == 3 && !granted;
+        checked << ref;
+        return m_checkStatuses.value(checked.size() - 1, m_checkStatuses.constLast());
     }
-    void free(AuthorizationRef) override {}
+    void free(AuthorizationRef ref) override { freed << ref; }
     void cancel() override {}
 
+    bool argumentsRight = true;
+    QList<AuthorizationRef> made, checked, freed;
+
 private:
-    bool m_grant;
-    int m_handle = 0;
+    QList<OSStatus> m_checkStatuses;
+    OSStatus m_createStatus;
+    bool m_nullHandle;
+    std::array<char, 64> m_handles{};
+};
+
+struct FixedAuthorization : ScriptedAuthorization {
+    explicit FixedAuthorization(bool grant) : ScriptedAuthorization({grant ? 0 : AuthorizationStatus::denied}) {}
 };
 
 // Makes fingerprint checks that answer as `setup` says. Like a real service,

@@ -2,8 +2,6 @@
 
 #include <QDBusConnection>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QVariantMap>
 
 #include <memory>
@@ -19,25 +17,18 @@ public:
     MockBus &operator=(const MockBus &) = delete;
 
     // A fresh client connection to this bus, with its own unique name.
-    [[nodiscard]] QDBusConnection connect(const QString &connectionName);
+    [[nodiscard]] QDBusConnection connect(const QString &connectionName) const;
+    // Starts one of our templates in tests/mocks/ (parameters go to it as
+    // JSON) and waits until it owns busName.
+    bool start(const QString &templateFile, const QString &busName, const QVariantMap &parameters = {});
+    // Calls a method of a mock's control interface; returns the reply's arguments.
+    QVariantList mock(const QString &busName, const QString &objectPath, const QString &method,
+                      const QVariantList &arguments = {});
 
-    // Starts `python3 -m dbusmock --template TEMPLATE` (a template name shipped
-    // with dbusmock, e.g. "polkitd", or a path to one of ours) and waits until
-    // busName is owned. Parameters go to the template as JSON.
-    bool startTemplate(const QString &templ, const QString &busName,
-                       const QVariantMap &parameters = {});
-
-    // Calls a method of the mock's control interface org.freedesktop.DBus.Mock
-    // (or another interface) on busName/objectPath; returns the reply arguments.
-    QVariantList call(const QString &busName, const QString &objectPath, const QString &interface,
-                      const QString &method, const QVariantList &arguments = {});
-
-    // Path of one of our own templates in tests/mocks/.
-    static QString ourTemplate(const QString &fileName);
+    static inline const QString dir = QStringLiteral(YUMEKAZU_MOCKS_DIR);
 
 private:
-    std::unique_ptr<QProcess> m_daemon;
-    std::vector<std::unique_ptr<QProcess>> m_mocks;
+    std::vector<std::unique_ptr<QProcess>> m_processes; // the bus first
     QString m_address;
     QDBusConnection m_control{QString()};
 };

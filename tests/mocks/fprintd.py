@@ -11,9 +11,9 @@
 # claim is freed when its holder leaves the bus, VerifyStop of a running scan
 # broadcasts verify-no-match, Unplug ends a scan with verify-unknown-error and
 # the device goes away when released. GetClaims lists the claim-related calls in order.
-#
 
 import dbus
+import dbus.lowlevel
 from gi.repository import GLib
 
 from dbusmock import MOCK_IFACE
@@ -171,6 +171,14 @@ def SetHang(self, hang):
 @dbus.service.method(MOCK_IFACE, in_signature='asd', out_signature='')
 def SetVerifyResults(self, results, delay):
     self.params.update(verify_results=[str(result) for result in results], delay=float(delay))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='os', out_signature='')
+def Emit(self, path, result):
+    # A final status from the daemon about any object, ours or not.
+    signal = dbus.lowlevel.SignalMessage(path, MAIN_IFACE, 'VerifyStatus')
+    signal.append(result, True, signature='sb')
+    self.connection.send_message(signal)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')

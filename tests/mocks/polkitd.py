@@ -7,11 +7,11 @@
 # check ends with the error Cancelled when its caller cancels it; cancellation
 # ids must be unique per caller. Every call is recorded (GetCalls: JSON texts).
 #
-# Parameters / SetAnswer(s): how to answer a check for a registered action:
-# yes, no, challenge, dismissed, both (authorized and challenge at once),
-# hang (until cancelled), wrong-signature, forged (another connection answers
-# yes first, then polkit says no).
-# SetActions(as): the registered actions.
+# Parameters: actions (the registered ones) and answer (also SetAnswer(s)): how
+# to answer a check for a registered action: yes, no, challenge, dismissed,
+# both (authorized and challenge at once), hang (until cancelled),
+# wrong-signature, forged (another connection answers yes first, then polkit
+# says no).
 
 import json
 import os
@@ -94,11 +94,6 @@ def CancelCheckAuthorization(self, cancel_id, sender=None):
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def SetAnswer(self, answer):
     self.answer = str(answer)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='as', out_signature='')
-def SetActions(self, actions):
-    self.actions = [str(a) for a in actions]
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
