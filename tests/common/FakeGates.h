@@ -9,43 +9,32 @@
 #include <QTimer>
 
 #include <array>
-#include <memory>
-#include <optional>
 #include <thread>
-#include <tuple>
 
 // Stand-ins for the two gates, for tests and benchmarks that are about what
 // lies behind them. The real polkit and fprintd layers have tests of their own.
-
-struct Fingerprint {
-    bool available = true;
-    std::optional<QString> unavailableReason;
-    int biometry = LAContext::biometryTypeTouchID;
-    bool match = true;
-    std::optional<QString> failureReason;
-};
 
 // Answers with scripted statuses, asking nobody, and records what it was
 // asked. Creates must ask for nothing; checks for an empty right set with
 // interaction and extension allowed, and no output. Handles point into it.
 class ScriptedAuthorization : public AuthorizationServices {
 public:
-    explicit ScriptedAuthorization(QList<OSStatus> checkStatuses, OSStatus createStatus = 0, bool nullHandle = false)
-        : m_checkStatuses(std::move(checkStatuses)), m_createStatus(createStatus), m_nullHandle(nullHandle) {}
+    explicit ScriptedAuthorization(QList<OSStatus> checks, OSStatus create = 0, bool nullHandle = false)
+        : m_checks(std::move(checks)), m_create(create), m_nullHandle(nullHandle) {}
     OSStatus create(const AuthorizationRights *rights, const void *environment, AuthorizationFlags flags,
                     AuthorizationRef *ref) override
     {
         argumentsRight &= !rights && !environment && flags == 0;
         if (!m_nullHandle)
             made << (*ref = reinterpret_cast<AuthorizationRef>(&m_handles.at(std::size_t(made.size()))));
-        return m_createStatus;
+        return m_create;
     }
     OSStatus copyRights(AuthorizationRef ref, const AuthorizationRights *rights, const void *environment,
                         AuthorizationFlags flags, AuthorizationRights **granted) override
     {
         argumentsRight &= rights && rights->count == 0 && !rights->items && !environment && flags == 3 && !granted;
         checked << ref;
-        return m_checkStatuses.value(checked.size() - 1, m_checkStatuses.constLast());
+        return m_checks.value(checked.size() - 1, m_checks.constLast());
     }
     void free(AuthorizationRef ref) override { freed << ref; }
     void cancel() override {}
@@ -54,14 +43,22 @@ public:
     QList<AuthorizationRef> made, checked, freed;
 
 private:
-    QList<OSStatus> m_checkStatuses;
-    OSStatus m_createStatus;
+    QList<OSStatus> m_checks;
+    OSStatus m_create;
     bool m_nullHandle;
     std::array<char, 64> m_handles{};
 };
 
 struct FixedAuthorization : ScriptedAuthorization {
     explicit FixedAuthorization(bool grant) : ScriptedAuthorization({grant ? 0 : AuthorizationStatus::denied}) {}
+};
+
+struct Fingerprint {
+    bool available = true;
+    std::optional<QString> unavailableReason;
+    int biometry = LAContext::biometryTypeTouchID;
+    bool match = true;
+    std::optional<QString> failureReason;
 };
 
 // Makes fingerprint checks that answer as `setup` says. Like a real service,
@@ -90,17 +87,16 @@ private:
         {
             QTimer::singleShot(0, this, [this, reply] {
                 const auto state = [view = m_view] {
-                    return view ? std::tuple(view->isAuthenticated(), view->authMessage(), view->unlockContent(),
-                                             view->showAlert(), view->alertMessage())
-                                : std::tuple(false, QString(), false, false, QString());
+                    return QVariantList{view->isAuthenticated(), view->authMessage(), view->unlockContent(),
+                                        view->showAlert(), view->alertMessage()};
                 };
-                const auto before = state();
+                const QVariantList before = m_view ? state() : QVariantList();
                 const auto reason = m_setup.failureReason;
                 std::thread([&] {
                     reply(m_setup.match, reason ? std::optional(PlatformError{QStringLiteral("test"), -1, *reason})
                                                 : std::nullopt);
                 }).join();
-                QVERIFY2(state() == before, "the fingerprint reply changed the view off the main thread");
+                QVERIFY2(!m_view || state() == before, "the fingerprint reply changed the view off the main thread");
             });
         }
         Fingerprint m_setup;

@@ -7,8 +7,8 @@
 # result), permitted (false: PermissionDenied, as when polkit says no),
 # slow_lookup / slow_claim (s before answering GetDefaultDevice / Claim),
 # early (a match sent before VerifyStart is answered).
-# Like the daemon: one claim at a time (AlreadyInUse), calls need the claim, a
-# claim is freed when its holder leaves the bus, VerifyStop of a running scan
+# Like the daemon: one claim at a time (AlreadyInUse), calls need the claim,
+# VerifyStop of a running scan
 # broadcasts verify-no-match, Unplug ends a scan with verify-unknown-error and
 # the device goes away when released. GetClaims lists the claim-related calls in order.
 
@@ -27,8 +27,8 @@ MANAGER_IFACE = 'net.reactivated.Fprint.Manager'
 RETRY = {'verify-retry-scan', 'verify-swipe-too-short', 'verify-finger-not-centered', 'verify-remove-and-retry'}
 
 
-def fprint_error(name, message='', prefix='net.reactivated.Fprint.Error.'):
-    return dbus.exceptions.DBusException(message or name, name=prefix + name)
+def fprint_error(name, message):
+    return dbus.exceptions.DBusException(message, name='net.reactivated.Fprint.Error.' + name)
 
 
 def load(mock, parameters):
@@ -39,7 +39,6 @@ def load(mock, parameters):
     mock.claimed_by = None
     mock.verifying = False
     mock.pending = []
-    mock.owner_watch = None
     mock.calls = []
     mock.AddProperties(MAIN_IFACE, {'name': 'Simulated fingerprint reader', 'scan-type': 'press'})
     mock.AddObject('/net/reactivated/Fprint/Manager', MANAGER_IFACE, {}, [])
@@ -50,12 +49,8 @@ def load(mock, parameters):
 def GetDefaultDevice(_self, ok=None, fail=None):
     reader = objects[MAIN_OBJ]
     delay, reader.params['slow_lookup'] = reader.params['slow_lookup'], 0  # only while starting up
-
-    def answer():
-        if reader.params['device']:
-            ok(dbus.ObjectPath(MAIN_OBJ))
-        else:
-            fail(fprint_error('NoSuchDevice', 'No devices available'))
+    answer = (lambda: ok(dbus.ObjectPath(MAIN_OBJ))) if reader.params['device'] else \
+        (lambda: fail(fprint_error('NoSuchDevice', 'No devices available')))
     GLib.timeout_add(int(delay * 1000), lambda: answer() and False)
 
 
@@ -65,8 +60,6 @@ def GetDevices(_self):
 
 
 def check(self, sender=None, claimed=True):
-    if not self.params['device']:
-        raise fprint_error('UnknownObject', 'No such object', 'org.freedesktop.DBus.Error.')
     if not self.params['permitted']:
         raise fprint_error('PermissionDenied', 'Not Authorized: net.reactivated.fprint.device.verify')
     if claimed and self.claimed_by != sender:
@@ -82,14 +75,6 @@ def stop_scan(self, broadcast):
     self.verifying = False
 
 
-def free_claim(self):
-    stop_scan(self, True)
-    self.claimed_by = None
-    if self.owner_watch is not None:
-        self.owner_watch.cancel()
-        self.owner_watch = None
-
-
 @dbus.service.method(MAIN_IFACE, in_signature='s', out_signature='', sender_keyword='sender',
                      async_callbacks=('ok', 'fail'))
 def Claim(self, _username, sender=None, ok=None, fail=None):
@@ -102,11 +87,6 @@ def Claim(self, _username, sender=None, ok=None, fail=None):
         fail(error)
         return
     self.claimed_by = sender
-
-    def owner_changed(owner):
-        if owner == '' and self.claimed_by == sender:
-            free_claim(self)
-    self.owner_watch = self.connection.watch_name_owner(sender, owner_changed)
     GLib.timeout_add(int(self.params['slow_claim'] * 1000), lambda: ok() and False)
 
 
@@ -114,7 +94,8 @@ def Claim(self, _username, sender=None, ok=None, fail=None):
 def Release(self, sender=None):
     self.calls.append('Release')
     check(self, sender)
-    free_claim(self)
+    stop_scan(self, True)
+    self.claimed_by = None
     if self.params.get('unplugged'):
         self.params['device'] = False
         raise fprint_error('Internal', 'Release failed with error: This device has been removed from the system.')

@@ -5,7 +5,8 @@
 # Like the daemon: an unregistered action is the error Failed; with interaction
 # allowed but no agent the answer is a challenge (false, true, {}); a pending
 # check ends with the error Cancelled when its caller cancels it; cancellation
-# ids must be unique per caller. Every call is recorded (GetCalls: JSON texts).
+# ids must be unique per caller. Every call is recorded (GetCalls: one line
+# each: method, sender, then the arguments).
 #
 # Parameters: actions (the registered ones) and answer (also SetAnswer(s)): how
 # to answer a check for a registered action: yes, no, challenge, dismissed,
@@ -13,7 +14,6 @@
 # wrong-signature, forged (another connection answers yes first, then polkit
 # says no).
 
-import json
 import os
 
 import dbus
@@ -53,10 +53,8 @@ def load(mock, parameters):
 def CheckAuthorization(self, subject, action, details, flags, cancel_id, sender=None, message=None,
                        ok=None, fail=None):
     kind, fields = subject
-    self.calls.append(json.dumps({
-        'method': 'check', 'sender': str(sender), 'kind': str(kind),
-        'subject': {str(k): str(v) for k, v in fields.items()}, 'action': str(action),
-        'details': {str(k): str(v) for k, v in details.items()}, 'flags': int(flags), 'id': str(cancel_id)}))
+    pairs = lambda d: ','.join('%s=%s' % item for item in sorted(d.items())) or '-'  # noqa: E731
+    self.calls.append(' '.join(map(str, ['check', sender, kind, pairs(fields), action, pairs(details), flags, cancel_id])))
     key = (str(sender), str(cancel_id))
     if cancel_id and key in self.pending:
         fail(polkit_error('CancellationIdNotUnique', 'Given cancellation_id is already in use'))
@@ -84,7 +82,7 @@ def CheckAuthorization(self, subject, action, details, flags, cancel_id, sender=
 
 @dbus.service.method(MAIN_IFACE, in_signature='s', out_signature='', sender_keyword='sender')
 def CancelCheckAuthorization(self, cancel_id, sender=None):
-    self.calls.append(json.dumps({'method': 'cancel', 'sender': str(sender), 'id': str(cancel_id)}))
+    self.calls.append('cancel %s %s' % (sender, cancel_id))
     fail = self.pending.pop((str(sender), str(cancel_id)), None)
     if fail is None:
         raise polkit_error('Failed', 'No such cancellation_id `%s\' for name %s' % (cancel_id, sender))

@@ -16,34 +16,41 @@ import pyatspi
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '../e2e'))
 from atspi_client import application, wait  # noqa: E402
 
-W, APP, USER = os.environ['WORK'], os.environ['APP'], os.environ['TEST_USER']
-PASSWORD = os.environ['ADMIN_PASSWORD']
+W, APP, USER, PASSWORD = (os.environ[k] for k in ('WORK', 'APP', 'TEST_USER', 'ADMIN_PASSWORD'))
 AS_USER = ['setpriv', '--reuid=61001', '--regid=61001', '--init-groups']
-HERE = os.path.dirname(os.path.abspath(__file__))
-LOCK, BANNER, TOUCH_ID = '変更するにはカギをクリックします', '🔓 ロック解除済み', 'Touch IDで認証する'
-FPRINT = 'net.reactivated.Fprint'
+LOCK, BANNER, TOUCH_ID, DONE = '変更するにはカギをクリックします', '🔓 ロック解除済み', 'Touch IDで認証する', '認証済み ✅'
+POLKIT, FPRINT = 'org.freedesktop.PolicyKit1', 'net.reactivated.Fprint'
 POLICY = W + '/actions/org.yumekazu.unlock.policy'
-system_bus = dbus.SystemBus()
+bus = dbus.SystemBus()
+bus_daemon = dbus.Interface(bus.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus'), 'org.freedesktop.DBus')
 
 
 def run(*args):
     return subprocess.run(args, capture_output=True, text=True, check=False)
 
 
-class Polkitd:
-    process = None
+def log(name):
+    return open(f'{W}/{name}.log', 'a')
 
-    @classmethod
-    def start(cls):
-        cls.process = subprocess.Popen(['/usr/lib/polkit-1/polkitd', '--no-debug'], stdout=subprocess.DEVNULL,
-                                       stderr=open(W + '/polkitd.log', 'a'))
-        wait('polkitd', lambda: system_bus.name_has_owner('org.freedesktop.PolicyKit1'))
 
-    @classmethod
-    def stop(cls):
-        cls.process.kill()
-        cls.process.wait()
-        wait('polkitd to go', lambda: not system_bus.name_has_owner('org.freedesktop.PolicyKit1'))
+def start_polkitd():
+    if not bus.name_has_owner(POLKIT):
+        subprocess.Popen(['/usr/lib/polkit-1/polkitd', '--no-debug'], stdout=subprocess.DEVNULL, stderr=log('polkitd'))
+        wait('polkitd', lambda: bus.name_has_owner(POLKIT))
+
+
+def kill(name):
+    # The daemon owning name (ours: started here or by the private bus).
+    if bus.name_has_owner(name):
+        os.kill(int(bus_daemon.GetConnectionUnixProcessID(name)), 9)
+        wait(name + ' to go', lambda: not bus.name_has_owner(name))
+
+
+def policy_installed(installed):
+    if os.path.exists(POLICY) != installed:
+        os.rename(*((POLICY + '.off', POLICY) if installed else (POLICY, POLICY + '.off')))
+        wait('the policy change', lambda: (run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode == 0)
+             == installed)
 
 
 class App:
@@ -52,14 +59,12 @@ class App:
     def __init__(self):
         env = {k: os.environ[k] for k in ('PATH', 'HOME', 'XDG_RUNTIME_DIR', 'DISPLAY', 'DBUS_SESSION_BUS_ADDRESS')}
         env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', LANG='C.UTF-8')
-        self.process = subprocess.Popen(AS_USER + [APP], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=open(W + '/app.log', 'a'))
-        self.pid = self.process.pid
-        self.root = application(self.pid, 40)  # the first start also wakes the registry
+        self.process = subprocess.Popen(AS_USER + [APP], env=env, stdout=subprocess.DEVNULL, stderr=log('app'))
+        self.root = application(self.process.pid, 40)  # the first start also wakes the registry
         wait('the locked window', lambda: self.find(LOCK), 20)
 
     def find(self, name, role=None):
-        return pyatspi.findDescendant(self.root, lambda a: a.name == name and a.getRoleName() == (role or a.getRoleName())
+        return pyatspi.findDescendant(self.root, lambda a: a.name == name and role in (None, a.getRoleName())
                                       and a.getState().contains(pyatspi.STATE_SHOWING))
 
     def press(self, name):
@@ -81,8 +86,9 @@ class App:
 
     def close(self):
         # As the window manager does: WM_DELETE_WINDOW.
-        for window in run('xdotool', 'search', '--onlyvisible', '--pid', str(self.pid)).stdout.split():
-            subprocess.run(['/usr/bin/python3', os.path.join(HERE, '../mocks/wm-close.py'), window], check=True)
+        for window in run('xdotool', 'search', '--onlyvisible', '--pid', str(self.process.pid)).stdout.split():
+            subprocess.run(['/usr/bin/python3', os.path.join(os.path.dirname(__file__), '../mocks/wm-close.py'), window],
+                           check=True)
 
     def stop(self):
         if self.process.poll() is None:
@@ -102,56 +108,38 @@ class Agent:
     def screen(self):
         return run(*self.tmux, 'capture-pane', '-p').stdout
 
-    def answer(self, text=None, key='Enter'):
-        # Types text and then key at the password prompt; nothing: only waits for it.
+    def answer(self, *keys):
+        # Waits for the password prompt, then types each of keys (text, or a tmux key name after '-').
         wait('the password prompt', lambda: 'Password:' in self.screen())
-        if text is not None:
-            subprocess.run(self.tmux + ['send-keys', '-l', text], check=True)
-        if text is not None or key != 'Enter':
-            subprocess.run(self.tmux + ['send-keys', key], check=True)
+        for key in keys:
+            subprocess.run(self.tmux + ['send-keys'] + (['-l', key] if not key.startswith('-') else [key[1:]]), check=True)
 
     def stop(self):
-        with open(W + '/agent.log', 'a') as log:
-            log.write(self.screen())
+        log('agent').write(self.screen())
         run(*self.tmux, 'kill-server')
 
 
 def reader(command):
     # One command to libfprint's virtual reader (it listens while the device is open).
     def send():
-        try:
-            with socket.socket(socket.AF_UNIX) as connection:
-                connection.connect(W + '/reader')
-                connection.sendall(command.encode())
-            return True
-        except OSError:
-            return False
+        with socket.socket(socket.AF_UNIX) as connection:
+            connection.connect(W + '/reader')
+            connection.sendall(command.encode())
+        return True
     wait('the virtual reader', send)
 
 
 def device():
-    manager = system_bus.get_object(FPRINT, '/net/reactivated/Fprint/Manager')
-    path = manager.GetDefaultDevice(dbus_interface=FPRINT + '.Manager')
-    return dbus.Interface(system_bus.get_object(FPRINT, path), FPRINT + '.Device')
+    path = bus.get_object(FPRINT, '/net/reactivated/Fprint/Manager').GetDefaultDevice(dbus_interface=FPRINT + '.Manager')
+    return dbus.Interface(bus.get_object(FPRINT, path), FPRINT + '.Device')
 
 
 def reader_free():
     # A second client can claim the reader.
-    try:
-        reader_device = device()
-        reader_device.Claim('')
-        reader_device.Release()
-        return True
-    except dbus.DBusException:
-        return False
-
-
-def kill_fprintd():
-    if system_bus.name_has_owner(FPRINT):
-        bus = dbus.Interface(system_bus.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus'),
-                             'org.freedesktop.DBus')
-        os.kill(int(bus.GetConnectionUnixProcessID(FPRINT)), 9)
-        wait('fprintd to go', lambda: not system_bus.name_has_owner(FPRINT))
+    other = device()
+    other.Claim('')
+    other.Release()
+    return True
 
 
 def enrol():
@@ -162,39 +150,32 @@ def enrol():
     assert 'enroll-completed' in enrolling.communicate(timeout=30)[0]
 
 
-def unlocked_app():
-    app = App()
-    agent = Agent(app.pid)
-    app.press(LOCK)
-    agent.answer(PASSWORD)
-    wait('the unlocked window', lambda: app.find(TOUCH_ID))
-    agent.stop()
-    return app
+# Administrator gate: what happens around the press, and what the agent types
+# (None: no agent; nothing: only wait for its prompt).
+POLKIT = {'right password': ([PASSWORD, '-Enter'], None), 'wrong password': (['wrong', '-Enter'], None),
+          'no agent': (None, None), 'agent dismissed': (['-C-c'], None), 'polkitd killed mid-prompt': ([], 'kill'),
+          'polkitd absent': ([], 'before'), 'policy not installed': ([], 'before'),
+          'window closed during the prompt': ([], 'close')}
 
 
-# Administrator gate: (name, what to do, expected end) — the end is checked after.
-def polkit_scenario(action):
+def polkit_scenario(name):
+    keys, when = POLKIT[name]
     app = App()
-    agent = None if action == 'no agent' else Agent(app.pid)
+    agent = keys is not None and Agent(app.process.pid)
     try:
-        if action == 'polkitd absent':
-            Polkitd.stop()
-        elif action == 'policy not installed':
-            os.rename(POLICY, POLICY + '.off')
-            wait('policy gone', lambda: run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode != 0)
+        if name == 'polkitd absent':
+            kill(POLKIT)
+        elif name == 'policy not installed':
+            policy_installed(False)
         started = time.monotonic()
         app.press(LOCK)
-        if action in ('right password', 'wrong password'):
-            agent.answer(PASSWORD if action == 'right password' else 'wrong')
-            if action == 'wrong password':
-                wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in agent.screen())
-        elif action == 'agent dismissed':
-            agent.answer('', 'C-c')
-        elif action == 'polkitd killed mid-prompt':
-            agent.answer()
-            Polkitd.stop()
-        elif action == 'window closed during the prompt':
-            agent.answer()
+        if agent and when != 'before':
+            agent.answer(*keys)
+        if name == 'wrong password':
+            wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in agent.screen())
+        elif when == 'kill':
+            kill(POLKIT)
+        elif when == 'close':
             monitor = subprocess.Popen(['dbus-monitor', '--system', 'member=CancelCheckAuthorization'],
                                        stdout=subprocess.PIPE, text=True)
             time.sleep(0.5)
@@ -206,7 +187,7 @@ def polkit_scenario(action):
             monitor.terminate()
             assert 'CancelCheckAuthorization' in monitor.communicate()[0], 'the request was not cancelled'
             return 'app quit %.2f s after the close, request cancelled at polkit' % quit_after
-        if action == 'right password':
+        if name == 'right password':
             wait('unlock', lambda: app.find(BANNER))
             return 'unlocked'
         wait('locked and ready again', app.locked, 15)
@@ -218,96 +199,92 @@ def polkit_scenario(action):
         if agent:
             agent.stop()
         app.stop()
-        if not Polkitd.process or Polkitd.process.poll() is not None:
-            Polkitd.start()
-        if os.path.exists(POLICY + '.off'):
-            os.rename(POLICY + '.off', POLICY)
-            wait('policy back', lambda: run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode == 0)
+        start_polkitd()
+        policy_installed(True)
 
 
-def fingerprint_scenario(app, action):
-    other = None
-    if action == 'reader busy':
-        other = device()
+# Fingerprint gate: what the virtual reader is told while the prompt is up
+# (None: no prompt, the alert comes at once), and what the window then says.
+FINGERPRINT = {'no match': (['SCAN finger-2'], '一致しません'), 'reader error': (['ERROR 0'], 'エラーが発生'),
+               'cancel': ([], 'キャンセル'), 'reader busy': (None, '使用中'),
+               'no enrolled finger': (None, '登録された指紋がありません'), 'unplug': (['UNPLUG'], '切断'),
+               'fprintd killed mid-verify': ([], '停止'), 'match': (['SCAN finger-1'], DONE),
+               'retry, then match': (['RETRY 0', 'SCAN finger-1'], DONE),
+               'fprintd started by D-Bus activation': (['SCAN finger-1'], DONE)}
+
+
+def fingerprint_scenario(app, name):
+    commands, expected = FINGERPRINT[name]
+    other = device() if name == 'reader busy' else None
+    if other:
         other.Claim('')
-    elif action == 'no enrolled finger':
+    elif name == 'no enrolled finger':
         run('fprintd-delete', USER)
-    elif action == 'fprintd started by D-Bus activation':
-        kill_fprintd()
+    elif name == 'fprintd started by D-Bus activation':
+        kill(FPRINT)
     started = time.monotonic()
     app.press(TOUCH_ID)
-    if action in ('reader busy', 'no enrolled finger'):
-        message = app.alert()
-    else:
+    message = ''
+    if commands is not None:
         prompt = wait('the fingerprint prompt', lambda: app.find('キャンセル', 'push button'))
-        shown = time.monotonic() - started
+        message = '; prompt after %.2f s' % (time.monotonic() - started)
         time.sleep(0.5)
-        if action == 'cancel':
+        if name == 'cancel':
             prompt.queryAction().doAction(0)
-        elif action == 'fprintd killed mid-verify':
-            kill_fprintd()
-        else:
-            for command in {'no match': ['SCAN finger-2'], 'retry, then match': ['RETRY 0', 'SCAN finger-1'],
-                            'reader error': ['ERROR 0'], 'unplug': ['UNPLUG']}.get(action, ['SCAN finger-1']):
-                reader(command)
-                time.sleep(0.5)
-        if action in ('match', 'retry, then match', 'fprintd started by D-Bus activation'):
-            wait('authenticated', lambda: app.find('認証済み ✅'))
-            message = 'authenticated; prompt after %.2f s' % shown
-        else:
-            message = app.alert()
-    expected = {'no match': '一致しません', 'reader error': 'エラーが発生', 'cancel': 'キャンセル', 'reader busy': '使用中',
-                'no enrolled finger': '登録された指紋がありません', 'unplug': '切断', 'fprintd killed mid-verify': '停止'}
-    assert expected.get(action, 'authenticated') in message, message
-    if other is not None:
+        elif name == 'fprintd killed mid-verify':
+            kill(FPRINT)
+        for command in commands:
+            reader(command)
+            time.sleep(0.5)
+    message = (wait('authenticated', lambda: app.find(DONE)).name if expected == DONE else app.alert()) + message
+    assert expected in message, message
+    if other:
         other.Release()
-    if action == 'no enrolled finger':
+    if name == 'no enrolled finger':
         enrol()
-    if action == 'fprintd killed mid-verify':
+    if name == 'fprintd killed mid-verify':
         time.sleep(1)
-        assert not system_bus.name_has_owner(FPRINT), 'our clean-up started fprintd again'
-    elif action == 'unplug':
-        kill_fprintd()  # the reader comes back with the next start
-    assert wait('the reader to be free', reader_free, 5), 'reader still claimed'
+        assert not bus.name_has_owner(FPRINT), 'our clean-up started fprintd again'
+    elif name == 'unplug':
+        kill(FPRINT)  # the reader comes back with the next start
+    wait('the reader to be free', reader_free, 5)
     return message + '; reader free'
-
-
-POLKIT = ['right password', 'wrong password', 'no agent', 'agent dismissed', 'polkitd killed mid-prompt',
-          'polkitd absent', 'policy not installed', 'window closed during the prompt']
-# The match ones end the check (the button goes): each needs a fresh window.
-FINGERPRINT = ['no match', 'reader error', 'cancel', 'reader busy', 'no enrolled finger', 'unplug',
-               'fprintd killed mid-verify', 'match', 'retry, then match', 'fprintd started by D-Bus activation']
 
 
 def main():
     wanted = set(sys.argv[1:])  # optional scenario names
     results = []
-
-    def attempt(name, scenario):
-        if wanted and name not in wanted:
-            return
-        try:
-            results.append((name, True, scenario()))
-        except Exception as error:  # noqa: BLE001 (reported as a failed scenario)
-            results.append((name, False, '%s: %s' % (type(error).__name__, error)))
-        print('%-40s %s  %s' % (results[-1][0], 'ok  ' if results[-1][1] else 'FAIL', results[-1][2]), flush=True)
-
-    Polkitd.start()
+    start_polkitd()
     wait('the accessibility registry', lambda: pyatspi.Registry.getDesktop(0) is not None, 20)
     enrol()
-    for name in POLKIT:
-        attempt(name, lambda name=name: polkit_scenario(name))
     app = None
-    for name in FINGERPRINT:
-        if app is None or app.find(TOUCH_ID) is None:
-            if app:
-                app.stop()
-            app = unlocked_app()
-        attempt(name, lambda name=name: fingerprint_scenario(app, name))
-    app.stop()
-    passed = sum(1 for result in results if result[1])
-    print('real-daemons: %d passed, %d failed' % (passed, len(results) - passed))
-    return 0 if passed == len(results) else 1
+    for name in [*POLKIT, *FINGERPRINT]:
+        if wanted and name not in wanted:
+            continue
+        try:
+            if name in POLKIT:
+                observed = polkit_scenario(name)
+            else:
+                # The match ones end the check (the button goes): each needs a fresh window.
+                if app is None or app.find(TOUCH_ID) is None:
+                    if app:
+                        app.stop()
+                    app = App()
+                    agent = Agent(app.process.pid)
+                    app.press(LOCK)
+                    agent.answer(PASSWORD, '-Enter')
+                    wait('the unlocked window', lambda: app.find(TOUCH_ID))
+                    agent.stop()
+                observed = fingerprint_scenario(app, name)
+            results.append(True)
+        except Exception as error:  # noqa: BLE001 (reported as a failed scenario)
+            observed = '%s: %s' % (type(error).__name__, error)
+            results.append(False)
+        print('%-40s %s  %s' % (name, 'ok  ' if results[-1] else 'FAIL', observed), flush=True)
+    if app:
+        app.stop()
+    print('real-daemons: %d passed, %d failed' % (results.count(True), results.count(False)))
+    return 0 if all(results) else 1
 
 
 sys.exit(main())
