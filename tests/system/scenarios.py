@@ -19,7 +19,7 @@ from atspi_client import application, wait  # noqa: E402
 W, APP, USER, PASSWORD = (os.environ[k] for k in ('WORK', 'APP', 'TEST_USER', 'ADMIN_PASSWORD'))
 AS_USER = ['setpriv', '--reuid=61001', '--regid=61001', '--init-groups']
 LOCK, BANNER, TOUCH_ID, DONE = '変更するにはカギをクリックします', '🔓 ロック解除済み', 'Touch IDで認証する', '認証済み ✅'
-POLKIT, FPRINT = 'org.freedesktop.PolicyKit1', 'net.reactivated.Fprint'
+POLKITD, FPRINTD = 'org.freedesktop.PolicyKit1', 'net.reactivated.Fprint'
 POLICY = W + '/actions/org.yumekazu.unlock.policy'
 bus = dbus.SystemBus()
 bus_daemon = dbus.Interface(bus.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus'), 'org.freedesktop.DBus')
@@ -34,9 +34,9 @@ def log(name):
 
 
 def start_polkitd():
-    if not bus.name_has_owner(POLKIT):
+    if not bus.name_has_owner(POLKITD):
         subprocess.Popen(['/usr/lib/polkit-1/polkitd', '--no-debug'], stdout=subprocess.DEVNULL, stderr=log('polkitd'))
-        wait('polkitd', lambda: bus.name_has_owner(POLKIT))
+        wait('polkitd', lambda: bus.name_has_owner(POLKITD))
 
 
 def kill(name):
@@ -130,8 +130,8 @@ def reader(command):
 
 
 def device():
-    path = bus.get_object(FPRINT, '/net/reactivated/Fprint/Manager').GetDefaultDevice(dbus_interface=FPRINT + '.Manager')
-    return dbus.Interface(bus.get_object(FPRINT, path), FPRINT + '.Device')
+    path = bus.get_object(FPRINTD, '/net/reactivated/Fprint/Manager').GetDefaultDevice(dbus_interface=FPRINTD + '.Manager')
+    return dbus.Interface(bus.get_object(FPRINTD, path), FPRINTD + '.Device')
 
 
 def reader_free():
@@ -164,7 +164,7 @@ def polkit_scenario(name):
     agent = keys is not None and Agent(app.process.pid)
     try:
         if name == 'polkitd absent':
-            kill(POLKIT)
+            kill(POLKITD)
         elif name == 'policy not installed':
             policy_installed(False)
         started = time.monotonic()
@@ -174,7 +174,7 @@ def polkit_scenario(name):
         if name == 'wrong password':
             wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in agent.screen())
         elif when == 'kill':
-            kill(POLKIT)
+            kill(POLKITD)
         elif when == 'close':
             monitor = subprocess.Popen(['dbus-monitor', '--system', 'member=CancelCheckAuthorization'],
                                        stdout=subprocess.PIPE, text=True)
@@ -221,7 +221,7 @@ def fingerprint_scenario(app, name):
     elif name == 'no enrolled finger':
         run('fprintd-delete', USER)
     elif name == 'fprintd started by D-Bus activation':
-        kill(FPRINT)
+        kill(FPRINTD)
     started = time.monotonic()
     app.press(TOUCH_ID)
     message = ''
@@ -232,7 +232,7 @@ def fingerprint_scenario(app, name):
         if name == 'cancel':
             prompt.queryAction().doAction(0)
         elif name == 'fprintd killed mid-verify':
-            kill(FPRINT)
+            kill(FPRINTD)
         for command in commands:
             reader(command)
             time.sleep(0.5)
@@ -244,9 +244,9 @@ def fingerprint_scenario(app, name):
         enrol()
     if name == 'fprintd killed mid-verify':
         time.sleep(1)
-        assert not bus.name_has_owner(FPRINT), 'our clean-up started fprintd again'
+        assert not bus.name_has_owner(FPRINTD), 'our clean-up started fprintd again'
     elif name == 'unplug':
-        kill(FPRINT)  # the reader comes back with the next start
+        kill(FPRINTD)  # the reader comes back with the next start
     wait('the reader to be free', reader_free, 5)
     return message + '; reader free'
 
