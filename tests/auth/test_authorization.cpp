@@ -135,21 +135,18 @@ private Q_SLOTS:
         AuthorizationLockView view(services);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        int ticks = 0;
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, &ticker, [&ticks] { ++ticks; });
-        ticker.start(50);
+        // Timers firing while the request waits: the event loop runs.
         bool second = true;
-        QTimer::singleShot(300, &ticker, [&] { second = controller->requestAuthorization(); });
-        QTimer::singleShot(500, &ticker, [&] {
+        QTimer::singleShot(300, &view, [&] { second = controller->requestAuthorization(); });
+        QTimer::singleShot(500, &view, [&] {
             if (end == u"close"_s)
                 view.close();
             else if (end == u"wm"_s)
                 QProcess::startDetached(u"/usr/bin/python3"_s, {MockBus::dir + u"/wm-close.py"_s, QString::number(view.winId())});
         });
-        QTimer::singleShot(15000, &ticker, [&] { controller->cancel(); }); // keeps a failing test from hanging
+        QTimer::singleShot(15000, &view, [&] { controller->cancel(); }); // keeps a failing test from hanging
         view.lockAction();
-        QVERIFY(!view.unlocked() && ticks >= 5 && !second);
+        QVERIFY(!view.unlocked() && !second);
         QCOMPARE(view.isVisible(), end == u"limit"_s);
         QTRY_COMPARE(calls().size(), 2);
         QCOMPARE(calls().at(1), u"cancel %1 %2"_s.arg(m_connection.baseService(), calls().at(0).section(u' ', -1)));

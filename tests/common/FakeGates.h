@@ -8,7 +8,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <array>
 #include <thread>
 
 // Stand-ins for the two gates, for tests and benchmarks that are about what
@@ -26,7 +25,7 @@ public:
     {
         argumentsRight &= !rights && !environment && flags == 0;
         if (!m_nullHandle)
-            made << (*ref = reinterpret_cast<AuthorizationRef>(&m_handles.at(std::size_t(made.size()))));
+            made << (*ref = reinterpret_cast<AuthorizationRef>(quintptr(made.size() + 1))); // never dereferenced
         return m_create;
     }
     OSStatus copyRights(AuthorizationRef ref, const AuthorizationRights *rights, const void *environment,
@@ -46,7 +45,6 @@ private:
     QList<OSStatus> m_checks;
     OSStatus m_create;
     bool m_nullHandle;
-    std::array<char, 64> m_handles{};
 };
 
 struct FixedAuthorization : ScriptedAuthorization {

@@ -36,11 +36,7 @@ def load(mock, parameters):
                    'delay': 0.2, 'hang': False, 'permitted': True, 'slow_lookup': 0, 'slow_claim': 0,
                    'early': False}
     mock.params.update(parameters)
-    mock.claimed_by = None
-    mock.verifying = False
-    mock.pending = []
-    mock.calls = []
-    mock.AddProperties(MAIN_IFACE, {'name': 'Simulated fingerprint reader', 'scan-type': 'press'})
+    mock.claimed_by, mock.verifying, mock.pending, mock.calls = None, False, [], []
     mock.AddObject('/net/reactivated/Fprint/Manager', MANAGER_IFACE, {}, [])
 
 
@@ -79,13 +75,8 @@ def stop_scan(self, broadcast):
                      async_callbacks=('ok', 'fail'))
 def Claim(self, _username, sender=None, ok=None, fail=None):
     self.calls.append('Claim')
-    try:
-        check(self, claimed=False)
-        if self.claimed_by is not None:
-            raise fprint_error('AlreadyInUse', 'Device was already claimed')
-    except dbus.exceptions.DBusException as error:
-        fail(error)
-        return
+    if self.claimed_by is not None:
+        return fail(fprint_error('AlreadyInUse', 'Device was already claimed'))
     self.claimed_by = sender
     GLib.timeout_add(int(self.params['slow_claim'] * 1000), lambda: ok() and False)
 

@@ -3,6 +3,7 @@
 # scenario reads the window's state from the accessibility tree; fingerprint
 # scenarios also check that the reader was given back. Prints a table of what
 # was observed and a closing "N passed, N failed" line.
+#   scenarios.py [SCENARIO...]
 
 import os
 import socket
@@ -22,11 +23,10 @@ LOCK, BANNER, TOUCH_ID, DONE = '変更するにはカギをクリックします
 POLKITD, FPRINTD = 'org.freedesktop.PolicyKit1', 'net.reactivated.Fprint'
 POLICY = W + '/actions/org.yumekazu.unlock.policy'
 bus = dbus.SystemBus()
-bus_daemon = dbus.Interface(bus.get_object('org.freedesktop.DBus', '/org/freedesktop/DBus'), 'org.freedesktop.DBus')
 
 
 def run(*args):
-    return subprocess.run(args, capture_output=True, text=True, check=False)
+    return subprocess.run(args, capture_output=True, text=True, check=False).stdout
 
 
 def log(name):
@@ -42,15 +42,15 @@ def start_polkitd():
 def kill(name):
     # The daemon owning name (ours: started here or by the private bus).
     if bus.name_has_owner(name):
-        os.kill(int(bus_daemon.GetConnectionUnixProcessID(name)), 9)
+        os.kill(int(bus.call_blocking('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
+                                      'GetConnectionUnixProcessID', 's', [name])), 9)
         wait(name + ' to go', lambda: not bus.name_has_owner(name))
 
 
-def policy_installed(installed):
+def install_policy(installed):
     if os.path.exists(POLICY) != installed:
         os.rename(*((POLICY + '.off', POLICY) if installed else (POLICY, POLICY + '.off')))
-        wait('the policy change', lambda: (run('pkaction', '--action-id', 'org.yumekazu.unlock').returncode == 0)
-             == installed)
+        wait('the policy change', lambda: ('org.yumekazu.unlock' in run('pkaction')) == installed)
 
 
 class App:
@@ -84,39 +84,95 @@ class App:
         wait('the alert to go', lambda: self.find('認証エラー') is None)
         return next(t for t in texts if t)
 
-    def close(self):
-        # As the window manager does: WM_DELETE_WINDOW.
-        for window in run('xdotool', 'search', '--onlyvisible', '--pid', str(self.process.pid)).stdout.split():
-            subprocess.run(['/usr/bin/python3', os.path.join(os.path.dirname(__file__), '../mocks/wm-close.py'), window],
-                           check=True)
-
     def stop(self):
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(10)
 
 
-class Agent:
-    # pkttyagent for the app's process, answered at its prompt through tmux.
+# The administrator's agent: pkttyagent for the app's process, in tmux.
+def tmux(*args):
+    return run('tmux', '-S', W + '/tmux.sock', *args)
 
-    def __init__(self, pid):
-        self.tmux = ['tmux', '-S', W + '/tmux.sock']
-        subprocess.run(self.tmux + ['new-session', '-d', '-x', '150', '-y', '40',
-                                    ' '.join(AS_USER + ['pkttyagent', '--process', str(pid)])], check=True)
-        time.sleep(1)  # registration
 
-    def screen(self):
-        return run(*self.tmux, 'capture-pane', '-p').stdout
+def start_agent(app):
+    tmux('new-session', '-d', '-x', '150', '-y', '40', ' '.join(AS_USER + ['pkttyagent', '--process', str(app.process.pid)]))
+    time.sleep(1)  # registration
 
-    def answer(self, *keys):
-        # Waits for the password prompt, then types each of keys (text, or a tmux key name after '-').
-        wait('the password prompt', lambda: 'Password:' in self.screen())
-        for key in keys:
-            subprocess.run(self.tmux + ['send-keys'] + (['-l', key] if not key.startswith('-') else [key[1:]]), check=True)
 
-    def stop(self):
-        log('agent').write(self.screen())
-        run(*self.tmux, 'kill-server')
+def answer(*keys):
+    # Waits for the password prompt, then types each of keys (text, or a tmux key name after '-').
+    wait('the password prompt', lambda: 'Password:' in tmux('capture-pane', '-p'))
+    for key in keys:
+        tmux('send-keys', *([key[1:]] if key.startswith('-') else ['-l', key]))
+
+
+def stop_agent():
+    log('agent').write(tmux('capture-pane', '-p'))
+    tmux('kill-server')
+
+
+def close_during_prompt(app):
+    answer()
+    monitor = subprocess.Popen(['dbus-monitor', '--system', 'member=CancelCheckAuthorization'],
+                               stdout=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    for window in run('xdotool', 'search', '--onlyvisible', '--pid', str(app.process.pid)).split():
+        # As the window manager does: WM_DELETE_WINDOW.
+        subprocess.run(['/usr/bin/python3', os.path.join(os.path.dirname(__file__), '../mocks/wm-close.py'), window])
+    closing = time.monotonic()
+    app.process.wait(5)
+    quit_after = time.monotonic() - closing
+    time.sleep(0.5)
+    monitor.terminate()
+    assert 'CancelCheckAuthorization' in monitor.communicate()[0], 'the request was not cancelled'
+    return 'app quit %.2f s after the close, request cancelled at polkit' % quit_after
+
+
+def unlocks(app):
+    answer(PASSWORD, '-Enter')
+    wait('unlock', lambda: app.find(BANNER))
+    return 'unlocked'
+
+
+def refused(app):
+    answer('wrong', '-Enter')
+    wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in tmux('capture-pane', '-p'))
+
+
+# Administrator gate: what happens before the press, and after it. Unless the
+# latter says otherwise, the window then stays locked and becomes usable again.
+POLKIT = {'right password': (None, unlocks), 'wrong password': (None, refused), 'no agent': (None, None),
+          'agent dismissed': (None, lambda app: answer('-C-c')),
+          'polkitd killed mid-prompt': (None, lambda app: answer() or kill(POLKITD)),
+          'polkitd absent': (lambda: kill(POLKITD), None),
+          'policy not installed': (lambda: install_policy(False), None),
+          'window closed during the prompt': (None, close_during_prompt)}
+
+
+def polkit_scenario(name):
+    before, after = POLKIT[name]
+    app = App()
+    try:
+        if name != 'no agent':
+            start_agent(app)
+        if before:
+            before()
+        started = time.monotonic()
+        app.press(LOCK)
+        observed = after and after(app)
+        if observed:
+            return observed
+        wait('locked and ready again', app.locked, 15)
+        ready = time.monotonic() - started
+        time.sleep(1)
+        assert app.locked(), 'unlocked late'
+        return 'stays locked, usable again %.1f s after the press' % ready
+    finally:
+        stop_agent()
+        app.stop()
+        start_polkitd()
+        install_policy(True)
 
 
 def reader(command):
@@ -134,73 +190,12 @@ def device():
     return dbus.Interface(bus.get_object(FPRINTD, path), FPRINTD + '.Device')
 
 
-def reader_free():
-    # A second client can claim the reader.
-    other = device()
-    other.Claim('')
-    other.Release()
-    return True
-
-
 def enrol():
     enrolling = subprocess.Popen(['fprintd-enroll', '-f', 'right-index-finger', USER], stdout=subprocess.PIPE, text=True)
     for _ in range(5):
         time.sleep(0.3)
         reader('SCAN finger-1')
     assert 'enroll-completed' in enrolling.communicate(timeout=30)[0]
-
-
-# Administrator gate: what happens around the press, and what the agent types
-# (None: no agent; nothing: only wait for its prompt).
-POLKIT = {'right password': ([PASSWORD, '-Enter'], None), 'wrong password': (['wrong', '-Enter'], None),
-          'no agent': (None, None), 'agent dismissed': (['-C-c'], None), 'polkitd killed mid-prompt': ([], 'kill'),
-          'polkitd absent': ([], 'before'), 'policy not installed': ([], 'before'),
-          'window closed during the prompt': ([], 'close')}
-
-
-def polkit_scenario(name):
-    keys, when = POLKIT[name]
-    app = App()
-    agent = keys is not None and Agent(app.process.pid)
-    try:
-        if name == 'polkitd absent':
-            kill(POLKITD)
-        elif name == 'policy not installed':
-            policy_installed(False)
-        started = time.monotonic()
-        app.press(LOCK)
-        if agent and when != 'before':
-            agent.answer(*keys)
-        if name == 'wrong password':
-            wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in agent.screen())
-        elif when == 'kill':
-            kill(POLKITD)
-        elif when == 'close':
-            monitor = subprocess.Popen(['dbus-monitor', '--system', 'member=CancelCheckAuthorization'],
-                                       stdout=subprocess.PIPE, text=True)
-            time.sleep(0.5)
-            app.close()
-            closing = time.monotonic()
-            app.process.wait(5)
-            quit_after = time.monotonic() - closing
-            time.sleep(0.5)
-            monitor.terminate()
-            assert 'CancelCheckAuthorization' in monitor.communicate()[0], 'the request was not cancelled'
-            return 'app quit %.2f s after the close, request cancelled at polkit' % quit_after
-        if name == 'right password':
-            wait('unlock', lambda: app.find(BANNER))
-            return 'unlocked'
-        wait('locked and ready again', app.locked, 15)
-        ready = time.monotonic() - started
-        time.sleep(1)
-        assert app.locked(), 'unlocked late'
-        return 'stays locked, usable again %.1f s after the press' % ready
-    finally:
-        if agent:
-            agent.stop()
-        app.stop()
-        start_polkitd()
-        policy_installed(True)
 
 
 # Fingerprint gate: what the virtual reader is told while the prompt is up
@@ -211,11 +206,20 @@ FINGERPRINT = {'no match': (['SCAN finger-2'], '一致しません'), 'reader er
                'fprintd killed mid-verify': ([], '停止'), 'match': (['SCAN finger-1'], DONE),
                'retry, then match': (['RETRY 0', 'SCAN finger-1'], DONE),
                'fprintd started by D-Bus activation': (['SCAN finger-1'], DONE)}
+unlocked = []  # the window past the first gate, kept while its Touch ID button is there
 
 
-def fingerprint_scenario(app, name):
+def fingerprint_scenario(name):
     commands, expected = FINGERPRINT[name]
-    other = device() if name == 'reader busy' else None
+    if not unlocked or unlocked[0].find(TOUCH_ID) is None:  # a match ends the check: a fresh window
+        while unlocked:
+            unlocked.pop().stop()
+        unlocked.append(App())
+        start_agent(unlocked[0])
+        unlocked[0].press(LOCK)
+        unlocks(unlocked[0])
+        stop_agent()
+    app, other = unlocked[0], device() if name == 'reader busy' else None
     if other:
         other.Claim('')
     elif name == 'no enrolled finger':
@@ -247,41 +251,24 @@ def fingerprint_scenario(app, name):
         assert not bus.name_has_owner(FPRINTD), 'our clean-up started fprintd again'
     elif name == 'unplug':
         kill(FPRINTD)  # the reader comes back with the next start
-    wait('the reader to be free', reader_free, 5)
+    wait('the reader to be free (another client claims it)', lambda: device().Claim('') or device().Release() or True, 5)
     return message + '; reader free'
 
 
 def main():
-    wanted = set(sys.argv[1:])  # optional scenario names
-    results = []
     start_polkitd()
     wait('the accessibility registry', lambda: pyatspi.Registry.getDesktop(0) is not None, 20)
     enrol()
-    app = None
-    for name in [*POLKIT, *FINGERPRINT]:
-        if wanted and name not in wanted:
-            continue
+    results = []
+    for name in sys.argv[1:] or [*POLKIT, *FINGERPRINT]:
         try:
-            if name in POLKIT:
-                observed = polkit_scenario(name)
-            else:
-                # The match ones end the check (the button goes): each needs a fresh window.
-                if app is None or app.find(TOUCH_ID) is None:
-                    if app:
-                        app.stop()
-                    app = App()
-                    agent = Agent(app.process.pid)
-                    app.press(LOCK)
-                    agent.answer(PASSWORD, '-Enter')
-                    wait('the unlocked window', lambda: app.find(TOUCH_ID))
-                    agent.stop()
-                observed = fingerprint_scenario(app, name)
+            observed = polkit_scenario(name) if name in POLKIT else fingerprint_scenario(name)
             results.append(True)
         except Exception as error:  # noqa: BLE001 (reported as a failed scenario)
             observed = '%s: %s' % (type(error).__name__, error)
             results.append(False)
         print('%-40s %s  %s' % (name, 'ok  ' if results[-1] else 'FAIL', observed), flush=True)
-    if app:
+    for app in unlocked:
         app.stop()
     print('real-daemons: %d passed, %d failed' % (results.count(True), results.count(False)))
     return 0 if all(results) else 1
