@@ -6,7 +6,6 @@
 #include "platform/core/PreferenceStore.h"
 
 #include <QDir>
-#include <QProcess>
 
 using namespace Qt::StringLiterals;
 

@@ -8,8 +8,7 @@
 #include <QProcess>
 #include <QThread>
 
-#include <memory>
-#include <vector>
+#include <deque>
 
 // A private D-Bus daemon that stands in for the system bus, with our dbusmock
 // templates (tests/mocks/) on it. Everything it starts is stopped by PID when
@@ -20,9 +19,8 @@ public:
 
     MockBus()
     {
-        auto &daemon = *m_processes.emplace_back(std::make_unique<QProcess>());
-        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                     QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+        auto &daemon = m_processes.emplace_back();
+        daemon.startCommand(QStringLiteral("dbus-daemon --session --nofork --nopidfile --print-address=1"));
         QByteArray line;
         while (!line.contains('\n') && daemon.waitForReadyRead(5000))
             line += daemon.readAllStandardOutput();
@@ -34,10 +32,10 @@ public:
         QDBusConnection::disconnectFromBus(m_control.name());
         // The mocks before the bus they serve.
         for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it) {
-            (*it)->terminate();
-            if (!(*it)->waitForFinished(3000))
-                (*it)->kill();
-            (*it)->waitForFinished(3000);
+            it->terminate();
+            if (!it->waitForFinished(3000))
+                it->kill();
+            it->waitForFinished(3000);
         }
     }
     MockBus(const MockBus &) = delete;
@@ -52,7 +50,7 @@ public:
     // Starts one of our templates (parameters go to it as JSON) and waits until it owns busName.
     bool start(const QString &templateFile, const QString &busName, const QVariantMap &parameters = {})
     {
-        auto &process = *m_processes.emplace_back(std::make_unique<QProcess>());
+        auto &process = m_processes.emplace_back();
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.setEnvironment(QProcess::systemEnvironment() << QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS=") + m_address);
         // The system interpreter: another python3 on PATH may lack dbusmock.
@@ -76,7 +74,7 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<QProcess>> m_processes; // the bus first
+    std::deque<QProcess> m_processes; // the bus first
     QString m_address;
     QDBusConnection m_control{QString()};
 };

@@ -26,14 +26,13 @@ BUS_NAME = 'org.freedesktop.PolicyKit1'
 MAIN_OBJ = '/org/freedesktop/PolicyKit1/Authority'
 MAIN_IFACE = 'org.freedesktop.PolicyKit1.Authority'
 SYSTEM_BUS = True
-ERROR = 'org.freedesktop.PolicyKit1.Error.'
 RESULT = '(bba{ss})'
 ANSWERS = {'yes': (True, False, {}), 'no': (False, False, {}), 'challenge': (False, True, {}),
            'dismissed': (False, False, {'polkit.dismissed': 'true'}), 'both': (True, True, {})}
 
 
 def polkit_error(name, message):
-    return dbus.exceptions.DBusException(message, name=ERROR + name)
+    return dbus.exceptions.DBusException(message, name='org.freedesktop.PolicyKit1.Error.' + name)
 
 
 def result(answer):
@@ -42,10 +41,8 @@ def result(answer):
 
 
 def load(mock, parameters):
-    mock.answer = parameters.get('answer', 'yes')
-    mock.actions = list(parameters.get('actions', ['org.yumekazu.unlock']))
-    mock.calls = []
-    mock.pending = {}
+    mock.answer, mock.actions = parameters.get('answer', 'yes'), parameters.get('actions', ['org.yumekazu.unlock'])
+    mock.calls, mock.pending = [], {}
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='(sa{sv})sa{ss}us', out_signature=RESULT,

@@ -2,8 +2,6 @@
 #include "mocks/MockBus.h"
 #include "platform/localauth/FprintdContext.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -50,7 +48,6 @@ private Q_SLOTS:
         QTest::newRow("not permitted") << QVariantMap{{u"permitted"_s, false}} << QString() << u"指紋リーダーを使う権限がありません"_s << QStringList();
         // A daemon still starting must neither freeze the window nor count as absent.
         QTest::newRow("slow start, match") << QVariantMap{{u"slow_lookup"_s, 3.0}} << QString() << QString() << full;
-        QTest::newRow("match") << QVariantMap{} << QString() << QString() << full;
         QTest::newRow("no match") << results({u"verify-no-match"_s}) << QString() << u"指紋が一致しませんでした"_s << full;
         QTest::newRow("retry, then match") << results({u"verify-retry-scan"_s, u"verify-match"_s}) << u"hint"_s << QString() << full;
         QTest::newRow("reader error") << results({u"verify-unknown-error"_s}) << QString() << u"指紋リーダーでエラーが発生しました"_s << full;
@@ -94,18 +91,13 @@ private Q_SLOTS:
         QCOMPARE(context->biometryType(), available ? LAContext::biometryTypeTouchID : 0);
         if (!available) {
             QCOMPARE(error ? error->localizedDescription : QString(), description);
-            QVERIFY(calls.isEmpty());
             return;
         }
         int replies = 0;
         bool success = false;
         QStringList hints;
         context->evaluatePolicy(LAContext::policyDeviceOwnerAuthenticationWithBiometricsOrWatch, u"?"_s,
-                                [&](bool ok, std::optional<PlatformError> e) {
-            ++replies;
-            success = ok;
-            error = e;
-        });
+                                [&](bool ok, std::optional<PlatformError> e) { ++replies, success = ok, error = e; });
         QCOMPARE(replies, 0); // never from inside the call
         QVERIFY(context->prompt() && context->prompt()->isVisible());
         if (QStringList{u"cancel"_s, u"forge"_s, u"Emit"_s, u"Unplug"_s, u"Vanish"_s, u"destroy"_s}.contains(act)) {
