@@ -53,7 +53,9 @@ def CheckAuthorization(self, subject, action, details, flags, cancel_id, sender=
     pairs = lambda d: ','.join('%s=%s' % item for item in sorted(d.items())) or '-'  # noqa: E731
     self.calls.append(' '.join(map(str, ['check', sender, kind, pairs(fields), action, pairs(details), flags, cancel_id])))
     key = (str(sender), str(cancel_id))
-    if cancel_id and key in self.pending:
+    if message.get_signature() != '(sa{sv})sa{ss}us':  # the daemon checks what dbus-python does not
+        fail(dbus.exceptions.DBusException('Type of message does not match', name='org.freedesktop.DBus.Error.InvalidArgs'))
+    elif cancel_id and key in self.pending:
         fail(polkit_error('CancellationIdNotUnique', 'Given cancellation_id is already in use'))
     elif action not in self.actions:
         fail(polkit_error('Failed', 'Action %s is not registered' % action))
