@@ -198,19 +198,37 @@ def enrol():
     assert 'enroll-completed' in enrolling.communicate(timeout=30)[0]
 
 
-# Fingerprint gate: what the virtual reader is told while the prompt is up
-# (None: no prompt, the alert comes at once), and what the window then says.
-FINGERPRINT = {'no match': (['SCAN finger-2'], '一致しません'), 'reader error': (['ERROR 0'], 'エラーが発生'),
-               'cancel': ([], 'キャンセル'), 'reader busy': (None, '使用中'),
-               'no enrolled finger': (None, '登録された指紋がありません'), 'unplug': (['UNPLUG'], '切断'),
-               'fprintd killed mid-verify': ([], '停止'), 'match': (['SCAN finger-1'], DONE),
-               'retry, then match': (['RETRY 0', 'SCAN finger-1'], DONE),
-               'fprintd started by D-Bus activation': (['SCAN finger-1'], DONE)}
+def scan(*commands):
+    def send(_prompt):
+        for command in commands:
+            reader(command)
+            time.sleep(0.5)
+    return send
+
+
+def not_restarted():
+    time.sleep(1)
+    assert not bus.name_has_owner(FPRINTD), 'our clean-up started fprintd again'
+
+
+# Fingerprint gate: what happens before the press, while the prompt is up
+# (None: no prompt, the alert comes at once), what the window then says, and after.
+FINGERPRINT = {
+    'no match': (None, scan('SCAN finger-2'), '一致しません', None),
+    'reader error': (None, scan('ERROR 0'), 'エラーが発生', None),
+    'cancel': (None, lambda prompt: prompt.queryAction().doAction(0), 'キャンセル', None),
+    'reader busy': (lambda: device().Claim(''), None, '使用中', lambda: device().Release()),
+    'no enrolled finger': (lambda: run('fprintd-delete', USER), None, '登録された指紋がありません', enrol),
+    'unplug': (None, scan('UNPLUG'), '切断', lambda: kill(FPRINTD)),  # the reader comes back with the next start
+    'fprintd killed mid-verify': (None, lambda prompt: kill(FPRINTD), '停止', not_restarted),
+    'match': (None, scan('SCAN finger-1'), DONE, None),
+    'retry, then match': (None, scan('RETRY 0', 'SCAN finger-1'), DONE, None),
+    'fprintd started by D-Bus activation': (lambda: kill(FPRINTD), scan('SCAN finger-1'), DONE, None)}
 unlocked = []  # the window past the first gate, kept while its Touch ID button is there
 
 
 def fingerprint_scenario(name):
-    commands, expected = FINGERPRINT[name]
+    before, during, expected, after = FINGERPRINT[name]
     if not unlocked or unlocked[0].find(TOUCH_ID) is None:  # a match ends the check: a fresh window
         while unlocked:
             unlocked.pop().stop()
@@ -219,38 +237,21 @@ def fingerprint_scenario(name):
         unlocked[0].press(LOCK)
         unlocks(unlocked[0])
         stop_agent()
-    app, other = unlocked[0], device() if name == 'reader busy' else None
-    if other:
-        other.Claim('')
-    elif name == 'no enrolled finger':
-        run('fprintd-delete', USER)
-    elif name == 'fprintd started by D-Bus activation':
-        kill(FPRINTD)
+    app = unlocked[0]
+    if before:
+        before()
     started = time.monotonic()
     app.press(TOUCH_ID)
     message = ''
-    if commands is not None:
+    if during:
         prompt = wait('the fingerprint prompt', lambda: app.find('キャンセル', 'push button'))
         message = '; prompt after %.2f s' % (time.monotonic() - started)
         time.sleep(0.5)
-        if name == 'cancel':
-            prompt.queryAction().doAction(0)
-        elif name == 'fprintd killed mid-verify':
-            kill(FPRINTD)
-        for command in commands:
-            reader(command)
-            time.sleep(0.5)
+        during(prompt)
     message = (wait('authenticated', lambda: app.find(DONE)).name if expected == DONE else app.alert()) + message
     assert expected in message, message
-    if other:
-        other.Release()
-    if name == 'no enrolled finger':
-        enrol()
-    if name == 'fprintd killed mid-verify':
-        time.sleep(1)
-        assert not bus.name_has_owner(FPRINTD), 'our clean-up started fprintd again'
-    elif name == 'unplug':
-        kill(FPRINTD)  # the reader comes back with the next start
+    if after:
+        after()
     wait('the reader to be free (another client claims it)', lambda: device().Claim('') or device().Release() or True, 5)
     return message + '; reader free'
 
