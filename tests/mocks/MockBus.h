@@ -38,8 +38,6 @@ public:
             it->waitForFinished(3000);
         }
     }
-    MockBus(const MockBus &) = delete;
-    MockBus &operator=(const MockBus &) = delete;
 
     // A fresh client connection to this bus, with its own unique name.
     [[nodiscard]] QDBusConnection connect(const QString &connectionName) const

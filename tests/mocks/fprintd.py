@@ -6,7 +6,8 @@
 # (VerifyStatus results after VerifyStart), delay (s before each), hang (no
 # result), permitted (false: PermissionDenied, as when polkit says no),
 # slow_lookup / slow_claim (s before answering GetDefaultDevice / Claim),
-# early (a match sent before VerifyStart is answered).
+# early (a match sent before VerifyStart is answered), holder (who has claimed
+# the reader already).
 # Like the daemon: one claim at a time (AlreadyInUse), calls need the claim,
 # VerifyStop of a running scan
 # broadcasts verify-no-match, Unplug ends a scan with verify-unknown-error and
@@ -36,7 +37,7 @@ def load(mock, parameters):
                    'delay': 0.2, 'hang': False, 'permitted': True, 'slow_lookup': 0, 'slow_claim': 0,
                    'early': False}
     mock.params.update(parameters)
-    mock.claimed_by, mock.verifying, mock.pending, mock.calls = None, False, [], []
+    mock.claimed_by, mock.verifying, mock.pending, mock.calls = parameters.get('holder'), False, [], []
     mock.AddObject('/net/reactivated/Fprint/Manager', MANAGER_IFACE, {}, [])
 
 
