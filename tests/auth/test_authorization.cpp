@@ -141,7 +141,7 @@ private Q_SLOTS:
             if (end == u"close"_s)
                 view.close();
             else if (end == u"wm"_s)
-                QProcess::startDetached(u"/usr/bin/python3"_s, {MockBus::dir + u"/wm-close.py"_s, QString::number(view.winId())});
+                QCOMPARE(QProcess::execute(u"/usr/bin/python3"_s, {MockBus::dir + u"/wm-close.py"_s, QString::number(view.winId())}), 0);
         });
         QTimer::singleShot(15000, &view, [&] { controller->cancel(); QFAIL("the request outlived its end"); });
         view.lockAction();
