@@ -84,10 +84,7 @@ private:
         void evaluatePolicy(int, const QString &, Reply reply) override
         {
             QTimer::singleShot(0, this, [this, reply] {
-                const auto state = [view = m_view] {
-                    return QVariantList{view->isAuthenticated(), view->authMessage(), view->unlockContent(),
-                                        view->showAlert(), view->alertMessage()};
-                };
+                const auto state = [view = m_view] { return QVariantList{view->isAuthenticated(), view->authMessage(), view->showAlert()}; };
                 const QVariantList before = m_view ? state() : QVariantList();
                 const auto reason = m_setup.failureReason;
                 std::thread([&] {

@@ -23,7 +23,6 @@ from dbusmock.mockobject import objects
 BUS_NAME = 'net.reactivated.Fprint'
 MAIN_OBJ = '/net/reactivated/Fprint/Device/0'
 MAIN_IFACE = 'net.reactivated.Fprint.Device'
-SYSTEM_BUS = True
 MANAGER_IFACE = 'net.reactivated.Fprint.Manager'
 RETRY = {'verify-retry-scan', 'verify-swipe-too-short', 'verify-finger-not-centered', 'verify-remove-and-retry'}
 

@@ -25,7 +25,6 @@ from dbusmock import MOCK_IFACE
 BUS_NAME = 'org.freedesktop.PolicyKit1'
 MAIN_OBJ = '/org/freedesktop/PolicyKit1/Authority'
 MAIN_IFACE = 'org.freedesktop.PolicyKit1.Authority'
-SYSTEM_BUS = True
 RESULT = '(bba{ss})'
 ANSWERS = {'yes': (True, False, {}), 'no': (False, False, {}), 'challenge': (False, True, {}),
            'dismissed': (False, False, {'polkit.dismissed': 'true'}), 'both': (True, True, {})}
