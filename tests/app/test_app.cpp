@@ -19,7 +19,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTabBar>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 

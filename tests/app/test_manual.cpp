@@ -5,7 +5,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 

@@ -5,7 +5,6 @@
 #include "platform/authorization/PolkitAuthorizationServices.h"
 #include "platform/core/PreferenceStore.h"
 
-#include <QDir>
 
 using namespace Qt::StringLiterals;
 

@@ -5,7 +5,6 @@
 #include "platform/ml/TextClassifierTrainer.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QJsonDocument>
 #include <QThread>
 

@@ -7,7 +7,6 @@
 #include "platform/dialogs/QtPanelFactory.h"
 
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLabel>

@@ -17,7 +17,6 @@
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>

@@ -2,7 +2,6 @@
 #include "platform/core/PreferenceFile.h"
 #include "platform/core/PreferenceStore.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>

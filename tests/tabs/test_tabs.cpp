@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QTabBar>
-#include <QTemporaryDir>
 
 #include <iostream>
 #include <sstream>
