@@ -117,7 +117,7 @@ private Q_SLOTS:
         QCOMPARE(items, (QStringList{u"Yumekazu ヘルプ…"_s, u"オンラインヘルプ…"_s, u"添付マニュアルをお読みください"_s}));
         const QString manual = m_dir->filePath(u"Yumekazu.pdf"_s);
         for (const bool present : {false, true}) {
-            QVERIFY(!present || QFile(manual).open(QIODevice::WriteOnly));
+            QVERIFY(!present || writeFile(manual, {}));
             m_opener.opened.clear();
             for (const int item : {0, 1, 2, 2})
                 menu.actions()[item]->trigger();
@@ -227,9 +227,9 @@ private Q_SLOTS:
     // store is reported once, with the place of the kept original.
     void activationAndRepairMessage()
     {
-        QFile broken(m_dir->filePath(u"broken.ini"_s));
-        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("[General]\nStringKey=途中で切れ\xe3") && broken.flush());
-        m_store = std::make_unique<PreferenceStore>(broken.fileName());
+        const QString broken = m_dir->filePath(u"broken.ini"_s);
+        QVERIFY(writeFile(broken, "[General]\nStringKey=途中で切れ\xe3"));
+        m_store = std::make_unique<PreferenceStore>(broken);
         const auto app = makeApp();
         app->activate();
         app->activate();

@@ -80,25 +80,21 @@ private Q_SLOTS:
         QFETCH(QStringList, extra);
         const bool good = qstrcmp(QTest::currentDataTag(), "searchable") == 0;
         QTemporaryDir dir;
-        QFile previous(dir.filePath(u"manual.pdf"_s)), file(dir.filePath(u"manual.md"_s));
-        QVERIFY(previous.open(QIODevice::WriteOnly) && previous.write("previous manual") > 0);
-        previous.close();
-        QVERIFY(source.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(source) > 0));
-        file.close();
+        const QString previous = dir.filePath(u"manual.pdf"_s), file = dir.filePath(u"manual.md"_s);
+        QVERIFY(writeFile(previous, "previous manual") && (source.isEmpty() || writeFile(file, source)));
         QProcess tool;
         tool.start(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tools/yumekazu-make-manual"_s,
-                   QStringList{file.fileName(), previous.fileName()} + (good ? QStringList() : extra));
+                   QStringList{file, previous} + (good ? QStringList() : extra));
         QVERIFY(tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit);
         if (good) {
             QCOMPARE(tool.exitCode(), 0);
-            const QString body = pdfText(previous.fileName(), {u"-f"_s, u"2"_s});
+            const QString body = pdfText(previous, {u"-f"_s, u"2"_s});
             for (const QString &line : extra)
                 QVERIFY2(body.contains(line), qPrintable(line + u" is not in "_s + body));
             return;
         }
         QVERIFY(tool.exitCode() != 0 && !tool.readAllStandardError().isEmpty());
-        QVERIFY(previous.open(QIODevice::ReadOnly));
-        QCOMPARE(previous.readAll(), QByteArray("previous manual"));
+        QCOMPARE(fileContents(previous), QByteArray("previous manual"));
     }
 
     // The window icon is drawn by Qt's SVG plugin: it must render, with the

@@ -17,18 +17,6 @@ const QString bundled = qEnvironmentVariable("YUMEKAZU_RESOURCE_DIR") + u"/MyMod
 const QString modelFile = u"/model.ftz"_s;
 const QString metadataFile = u"/metadata.json"_s;
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-}
-
 QString copyOfBundled(const QTemporaryDir &tmp)
 {
     const QString to = tmp.filePath(u"MyModel.mlmodelc"_s);
@@ -42,9 +30,9 @@ QString copyOfBundled(const QTemporaryDir &tmp)
 Edit metadata(const QByteArray &json)
 {
     return [json](const QString &d) {
-        QVariantMap fields = QJsonDocument::fromJson(readAll(d + metadataFile)).toVariant().toMap();
+        QVariantMap fields = QJsonDocument::fromJson(fileContents(d + metadataFile)).toVariant().toMap();
         fields.insert(QJsonDocument::fromJson(json).toVariant().toMap());
-        writeAll(d + metadataFile, QJsonDocument::fromVariant(fields).toJson());
+        writeFile(d + metadataFile, QJsonDocument::fromVariant(fields).toJson());
     };
 }
 
@@ -58,17 +46,17 @@ private slots:
     {
         QTest::addColumn<Edit>("damage");
         QTest::addColumn<MLModelErrorCode>("code");
-        QTest::newRow("a file") << Edit([](const QString &d) { QDir(d).removeRecursively(), writeAll(d, "x"); }) << MLModelErrorCode::MissingModel;
+        QTest::newRow("a file") << Edit([](const QString &d) { QDir(d).removeRecursively(), writeFile(d, "x"); }) << MLModelErrorCode::MissingModel;
         QTest::newRow("no metadata") << Edit([](const QString &d) { QFile::remove(d + metadataFile); }) << MLModelErrorCode::MissingFile;
         QTest::newRow("no model file") << Edit([](const QString &d) { QFile::remove(d + modelFile); }) << MLModelErrorCode::MissingFile;
-        QTest::newRow("truncated") << Edit([](const QString &d) { writeAll(d + modelFile, readAll(d + modelFile).left(99)); }) << MLModelErrorCode::Truncated;
-        QTest::newRow("changed bytes") << Edit([](const QString &d) { writeAll(d + modelFile, readAll(d + modelFile).replace(99, 4, "junk")); }) << MLModelErrorCode::Corrupt;
+        QTest::newRow("truncated") << Edit([](const QString &d) { writeFile(d + modelFile, fileContents(d + modelFile).left(99)); }) << MLModelErrorCode::Truncated;
+        QTest::newRow("changed bytes") << Edit([](const QString &d) { writeFile(d + modelFile, fileContents(d + modelFile).replace(99, 4, "junk")); }) << MLModelErrorCode::Corrupt;
         // Garbage whose fingerprint is recorded still never reaches the reader.
         QTest::newRow("garbage with its own fingerprint") << Edit([](const QString &d) {
-            writeAll(d + modelFile, QByteArray(4096, 'x'));
+            writeFile(d + modelFile, QByteArray(4096, 'x'));
             metadata("{\"modelSize\": 4096, \"modelSha256\": \"" + QCryptographicHash::hash(QByteArray(4096, 'x'), QCryptographicHash::Sha256).toHex() + "\"}")(d);
         }) << MLModelErrorCode::Corrupt;
-        QTest::newRow("not JSON") << Edit([](const QString &d) { writeAll(d + metadataFile, "{"); }) << MLModelErrorCode::Corrupt;
+        QTest::newRow("not JSON") << Edit([](const QString &d) { writeFile(d + metadataFile, "{"); }) << MLModelErrorCode::Corrupt;
         QTest::newRow("Text") << metadata("{\"inputFeatures\":[{\"name\":\"Text\",\"type\":\"string\"}]}") << MLModelErrorCode::IncompatibleFeatures;
         QTest::newRow("int64") << metadata("{\"outputFeatures\":[{\"name\":\"label\",\"type\":\"int64\"}]}") << MLModelErrorCode::IncompatibleFeatures;
         QTest::newRow("other labels") << metadata("{\"labels\":[\"動物\"],\"defaultLabel\":\"動物\"}") << MLModelErrorCode::IncompatibleFeatures;
@@ -135,13 +123,13 @@ private slots:
     {
         QTemporaryDir tmp;
         const QString tsv = tmp.filePath(u"notes.tsv"_s);
-        writeAll(tsv, "動物\t猫\n\n動物 \t犬\n");
+        QVERIFY(writeFile(tsv, "動物\t猫\n\n動物 \t犬\n"));
         QVERIFY(TextClassifierTrainer::readTsv(tsv).error().localizedDescription.startsWith(u"3 "_s));
         // A failed training run leaves an earlier model as it was.
         const QString dir = copyOfBundled(tmp);
-        const QByteArray before = readAll(dir + modelFile);
+        const QByteArray before = fileContents(dir + modelFile);
         QVERIFY(!TextClassifierTrainer::train({}, dir));
-        QCOMPARE(readAll(dir + modelFile), before);
+        QCOMPARE(fileContents(dir + modelFile), before);
         // Nor is a work folder left behind.
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), (QStringList{u"MyModel.mlmodelc"_s, u"notes.tsv"_s}));
     }

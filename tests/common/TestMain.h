@@ -22,6 +22,19 @@ inline void usePrivateHome(const QString &home)
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
 }
 
+// A file's bytes ("<unreadable>" when it cannot be read), and writing them anew.
+inline QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<unreadable>");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 // Like QTEST_MAIN, with a private HOME set up before the application object.
 #define YUMEKAZU_TEST_MAIN(TestObject)                                                           \
     int main(int argc, char *argv[])                                                             \

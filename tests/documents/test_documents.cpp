@@ -24,18 +24,6 @@ using Text = std::optional<QString>; // nothing: refused
 
 namespace {
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
 constexpr int mayRefuse = -1;
 
 // The open dialog's switch (-1: the save dialog), the name typed (null: the
@@ -130,7 +118,7 @@ private Q_SLOTS:
         const QTemporaryDir folder;
         answerDialog(folder.path(), name, accept);
         if (sp1 >= 0) {
-            QVERIFY(put(folder.filePath(name), bytes));
+            QVERIFY(writeFile(folder.filePath(name), bytes));
             QCOMPARE(chooseTextToOpen(sp1, m_panels, nullptr), outcome);
             QCOMPARE(m_seen, (QStringList{u"開く"_s, u"開く(&O)"_s, u"ファイル名(&N):"_s, QString(), QString(),
                                           QString::number(QFileDialog::ExistingFile), u"8"_s, sp1 == 0 ? u"*.txt"_s : u"*.rtf"_s}));
@@ -144,7 +132,7 @@ private Q_SLOTS:
         QCOMPARE(m_seen, (QStringList{u"Save your text"_s, u"Save now"_s, u"File name:"_s, u"savetext.txt"_s,
                                       u"Choose a folder and a name to store your text."_s, u"0"_s, u"8"_s, u"*.txt"_s}));
         // Exactly the note, read only once the dialog has closed.
-        QCOMPARE(std::tuple(result, readAfterClosing, QDir(folder.path()).entryList(QDir::Files), contents(folder.filePath(outcome.value_or(u"-"_s)))),
+        QCOMPARE(std::tuple(result, readAfterClosing, QDir(folder.path()).entryList(QDir::Files), fileContents(folder.filePath(outcome.value_or(u"-"_s)))),
                  std::tuple(outcome ? SaveTextResult::Saved : SaveTextResult::Cancelled, outcome.has_value(),
                             outcome ? QStringList{*outcome} : QStringList(), outcome ? bytes : "<unreadable>"_ba));
     }
@@ -186,9 +174,9 @@ private Q_SLOTS:
         int files = 0;
         for (const QString &folder : corpus.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             for (const QString &name : QDir(corpus.filePath(folder)).entryList(QDir::Files)) {
-                const QByteArray bytes = contents(corpus.filePath(folder + u'/' + name));
+                const QByteArray bytes = fileContents(corpus.filePath(folder + u'/' + name));
                 const Text text = folder == u"refuse"_s ? Text()
-                                                        : QString::fromUtf8(contents(corpus.filePath(u"expected/"_s + name)));
+                                                        : QString::fromUtf8(fileContents(corpus.filePath(u"expected/"_s + name)));
                 if (folder != u"expected"_s && ++files)
                     QTest::addRow("%s/%s", qPrintable(folder), qPrintable(name))
                         << ReadCase{{}, bytes, text, !text ? int(TextFile::NotText) : bytes.size() < 64 ? mayRefuse : 0};
@@ -200,7 +188,7 @@ private Q_SLOTS:
     {
         QFETCH(const ReadCase, row);
         const auto &[path, bytes, text, code] = row;
-        QVERIFY(!path.isEmpty() || put(m_dir.filePath(u"reading.txt"_s), bytes));
+        QVERIFY(!path.isEmpty() || writeFile(m_dir.filePath(u"reading.txt"_s), bytes));
         const Expected<QString> result = TextFile::read(path.isEmpty() ? m_dir.filePath(u"reading.txt"_s) : path);
         if (result)
             QCOMPARE(Text(*result), text);
@@ -220,7 +208,7 @@ private Q_SLOTS:
     void failedWriteKeepsTheFile()
     {
         const QString path = m_dir.filePath(u"existing.txt"_s);
-        QVERIFY(put(path, "earlier"));
+        QVERIFY(writeFile(path, "earlier"));
         const QStringList entries = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         rlimit saved{};
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -230,7 +218,7 @@ private Q_SLOTS:
         const Expected<void> result = TextFile::writeAtomically(path, QString(100000, u'猫'));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
-        QCOMPARE(std::tuple(result ? 0 : result.error().code, contents(path), QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)),
+        QCOMPARE(std::tuple(result ? 0 : result.error().code, fileContents(path), QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)),
                  std::tuple(int(TextFile::NotWritable), "earlier"_ba, entries));
     }
 };

@@ -272,15 +272,14 @@ private Q_SLOTS:
 
     void openAndSave()
     {
-        QFile note(m_dir.filePath(u"note.rtf"_s));
-        QVERIFY(note.open(QIODevice::WriteOnly) && note.write(u"{\\rtf1 雨}"_s.toUtf8()) > 0);
-        note.close();
+        const QString note = m_dir.filePath(u"note.rtf"_s);
+        QVERIFY(writeFile(note, u"{\\rtf1 雨}"_s.toUtf8()));
         m_store->setString(PreferenceKeys::stringKey, u"前のメモ"_s);
         const View view = unlocked();
         m_store->setInteger(PreferenceKeys::intKeyToggle2, 1);
         std::pair<int, int> whileOpen;
         m_panels.whileOpen = [&] { whileOpen = {view->sp1(), view->sp2()}; };
-        m_panels.path = note.fileName();
+        m_panels.path = note;
         // Switches flipped since the window was made count from the next call on, cancelled or
         // not; only a successful read replaces the note.
         for (const auto &[response, toggle, expected] : {std::tuple(ModalResponse::Cancel, 2, u"前のメモ"_s), {ModalResponse::OK, 0, u"{\\rtf1 雨}"_s}}) {
@@ -295,9 +294,7 @@ private Q_SLOTS:
         m_panels.whileOpen = [&] { view->setUString(u"書き足したメモ"_s); };
         m_panels.path = m_dir.filePath(u"saved.txt"_s);
         view->saveText();
-        QFile saved(*m_panels.path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(saved.readAll()), u"書き足したメモ"_s);
+        QCOMPARE(QString::fromUtf8(fileContents(*m_panels.path)), u"書き足したメモ"_s);
     }
 
     // Classifying, the fixed texts, the row's flow at each width, and the tables.

@@ -24,12 +24,7 @@ class TestPreferenceStore : public QObject {
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
 
-    static QByteArray readRaw(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    PreferenceFile::Contents onDisk() const { return PreferenceFile::parse(readRaw(m_path)); }
+    PreferenceFile::Contents onDisk() const { return PreferenceFile::parse(fileContents(m_path)); }
     // Another process sharing the store, setting key to "key <n> <padding>"
     // for n up to count (for ever when 0), run by tracer when one is given.
     QProcess *startWriter(const QString &key, int count, int padding = 0, QStringList tracer = {})
@@ -89,15 +84,13 @@ private Q_SLOTS:
     {
         QFETCH(const LoadCase, row);
         const auto &[contents, note, toggle, repaired] = row;
-        QFile file(m_path);
         QVERIFY(QDir().mkpath(contents.isNull() ? m_path : m_dir->filePath(u"yumekazu"_s)));
-        QVERIFY(contents.isNull() || (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size()));
-        file.close();
+        QVERIFY(contents.isNull() || writeFile(m_path, contents));
         {
             PreferenceStore store(m_path);
             QCOMPARE(std::tuple(store.string(u"StringKey"_s, u"(none)"_s), store.integer(u"IntKeyToggle3"_s), bool(store.backupPath())),
                      std::tuple(note, toggle, repaired));
-            QVERIFY(!repaired || contents.isNull() || readRaw(*store.backupPath()) == contents);
+            QVERIFY(!repaired || contents.isNull() || fileContents(*store.backupPath()) == contents);
         }
         // Repaired at once, with nothing changed: the file now reads whole and
         // keeps what was read.
