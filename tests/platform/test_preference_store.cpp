@@ -161,6 +161,11 @@ private Q_SLOTS:
         store.setString(u"IntKeyToggle1"_s, u"2"_s);
         QVERIFY(store.flush());
         QCOMPARE(onDisk().values.value(u"First"_s), u"First 200 "_s);
+        // So is one left nameless by a writer killed as it made it, once it is a little old.
+        QFile nameless(m_path + u".lock"_s);
+        QVERIFY(nameless.open(QIODevice::WriteOnly) && nameless.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime));
+        store.setString(u"IntKeyToggle1"_s, u"3"_s);
+        QVERIFY(store.flush());
         // Each write is on the disk before it replaces the file.
         QProcess *traced = startWriter(u"Synced"_s, 1, 0, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
         QVERIFY(traced->waitForFinished() && traced->exitCode() == 0);

@@ -25,6 +25,11 @@ constexpr auto privateDir = privateFile | QFileDevice::ExeOwner;
 // Longest wait for another process's write; a lock left by a dead process is
 // taken over at once.
 constexpr int lockWaitMs = 5000;
+// A writer killed between creating its lock and writing its name in it leaves
+// a lock no one can tell the owner of; after this long it is taken over. A
+// live owner keeps its lock whatever its age: the lock also holds an flock
+// that only its owner's death releases.
+constexpr int unknownLockAgeMs = 1000;
 // Outside changes come in bursts (a temporary file, a rename): read them once.
 constexpr int checkDelayMs = 50;
 
@@ -120,6 +125,7 @@ PreferenceStore::SyncResult PreferenceStore::sync(const QString &path, const QHa
     }
     // Other processes write the same file: one at a time, each on top of the last.
     QLockFile lock(path + u".lock"_s);
+    lock.setStaleLockTime(unknownLockAgeMs);
     // Polled often: QLockFile's own wait backs off to seconds, and a busy writer
     // would keep the lock from a patient one.
     QElapsedTimer waited;
