@@ -13,7 +13,6 @@
 #include <QThreadPool>
 
 #include <fasttext/fasttext.h>
-#include <openssl/evp.h>
 
 #include <cstring>
 #include <sstream>
@@ -41,18 +40,6 @@ bool hasFastTextHeader(const QByteArray &bytes)
     std::memcpy(&magic, bytes.constData(), 4);
     std::memcpy(&version, bytes.constData() + 4, 4);
     return magic == kFastTextMagic && version == kFastTextVersion;
-}
-
-// OpenSSL's SHA-256 uses the processor's hash instructions where there are
-// some: several times faster than QCryptographicHash, which is most of the
-// load time of a model near 1 MB. Empty when the digest cannot be computed.
-QByteArray sha256Hex(const QByteArray &bytes)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), std::size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
-        return {};
-    return QByteArray(reinterpret_cast<const char *>(digest), qsizetype(length)).toHex();
 }
 
 } // namespace
@@ -89,7 +76,7 @@ MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration
         return unexpected(mlModelError(MLModelErrorCode::Unreadable, tr("モデルのファイルを読めません。")));
     // fastText trusts its input and may abort on a damaged file, so it only
     // ever sees bytes that match the recorded fingerprint.
-    const QByteArray fingerprint = sha256Hex(bytes);
+    const QByteArray fingerprint = MLModelMetadata::fingerprintOf(bytes);
     if (fingerprint.isEmpty() || fingerprint != metadata->modelSha256 || !hasFastTextHeader(bytes))
         return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
 

@@ -26,6 +26,9 @@ struct MLModelMetadata {
     // only): the most frequent training label.
     QString defaultLabel;
 
+    // The hex SHA-256 of a model file's bytes, as modelSha256 holds it; empty
+    // when it cannot be computed.
+    static QByteArray fingerprintOf(const QByteArray &modelBytes);
     // Reads and checks the metadata file of a model directory.
     static Expected<MLModelMetadata> read(const QString &directory);
     [[nodiscard]] QByteArray toJson() const;

@@ -4,7 +4,6 @@
 #include "platform/ml/MLModelMetadata.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -172,7 +171,9 @@ Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &exa
     MLModelMetadata metadata;
     metadata.modelFile = modelFile;
     metadata.modelSize = bytes.size();
-    metadata.modelSha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    metadata.modelSha256 = MLModelMetadata::fingerprintOf(bytes);
+    if (metadata.modelSha256.isEmpty())
+        return unexpected(mlModelError(MLModelErrorCode::TrainingFailed, tr("学習に失敗しました: %1").arg(u"SHA-256"_s)));
     metadata.tokenizer = options.tokenizer;
     metadata.labels = counts.keys();
     // Most frequent label; ties go to the first in sorted order.
