@@ -5,13 +5,15 @@
 #include "platform/authorization/PolkitAuthorizationServices.h"
 #include "platform/core/PreferenceStore.h"
 
-
 using namespace Qt::StringLiterals;
+
+// What making a handle answers, whether it gives a null one, and what the
+// checks answer, one per press.
+struct ControllerCase { int createStatus; bool nullHandle; QList<OSStatus> statuses; };
 
 class TestAuthorization : public QObject {
     Q_OBJECT
 
-private:
     const QString polkitName = u"org.freedesktop.PolicyKit1"_s;
     const QString authority = u"/org/freedesktop/PolicyKit1/Authority"_s;
     std::unique_ptr<MockBus> m_bus;
@@ -38,24 +40,21 @@ private Q_SLOTS:
     // fixed arguments; only a full success is kept, every other handle released.
     void controller_data()
     {
-        QTest::addColumn<int>("createStatus");
-        QTest::addColumn<bool>("nullHandle");
-        QTest::addColumn<QList<int>>("statuses"); // of the checks, one per press
+        QTest::addColumn<ControllerCase>("row");
         const int no = AuthorizationStatus::denied;
-        QTest::newRow("both succeed") << 0 << false << QList<int>{0};
-        QTest::newRow("create fails") << int(AuthorizationStatus::internal) << false << QList<int>{0};
-        QTest::newRow("create fails, positive status") << 1 << false << QList<int>{0};
-        QTest::newRow("create gives a null handle") << 0 << true << QList<int>{0};
-        QTest::newRow("refused") << 0 << false << QList<int>{no};
-        QTest::newRow("odd positive status") << 0 << false << QList<int>{7};
-        QTest::newRow("success then failures keep it") << 0 << false << QList<int>{0, no, 1};
-        QTest::newRow("success replaces success") << 0 << false << QList<int>{0, no, 0};
+        QTest::newRow("both succeed") << ControllerCase{0, false, {0}};
+        QTest::newRow("create fails") << ControllerCase{int(AuthorizationStatus::internal), false, {0}};
+        QTest::newRow("create fails, positive status") << ControllerCase{1, false, {0}};
+        QTest::newRow("create gives a null handle") << ControllerCase{0, true, {0}};
+        QTest::newRow("refused") << ControllerCase{0, false, {no}};
+        QTest::newRow("odd positive status") << ControllerCase{0, false, {7}};
+        QTest::newRow("success then failures keep it") << ControllerCase{0, false, {0, no, 1}};
+        QTest::newRow("success replaces success") << ControllerCase{0, false, {0, no, 0}};
     }
     void controller()
     {
-        QFETCH(int, createStatus);
-        QFETCH(bool, nullHandle);
-        QFETCH(QList<int>, statuses);
+        QFETCH(const ControllerCase, row);
+        const auto &[createStatus, nullHandle, statuses] = row;
         auto services = std::make_shared<ScriptedAuthorization>(statuses, createStatus, nullHandle);
         const bool checks = createStatus == 0 && !nullHandle;
         const qsizetype kept = checks ? statuses.lastIndexOf(0) : -1; // the last full success
@@ -106,9 +105,8 @@ private Q_SLOTS:
     void pendingRequest_data()
     {
         QTest::addColumn<QString>("end");
-        QTest::newRow("window closes") << u"close"_s;
-        QTest::newRow("window manager closes the window") << u"wm"_s;
-        QTest::newRow("our limit runs out") << u"limit"_s;
+        for (const char *end : {"close", "wm", "limit"})
+            QTest::newRow(end) << QString::fromLatin1(end);
     }
     void pendingRequest()
     {

@@ -24,9 +24,13 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-Q_DECLARE_METATYPE(Fingerprint)
-
 namespace {
+
+// The second switch, whether the administrator grants, the fingerprint check,
+// and the alert it ends with (none: unlocked).
+struct GateCase { int toggle2; bool grant; Fingerprint setup; QString alert; };
+// The third switch, the stored sample paragraph, and the note the editor starts with.
+struct StartCase { int toggle3; QString bunrei; std::optional<QString> expected; };
 
 // Answers each classification from a script (nothing: a failure) and records what it was given.
 struct ScriptedModel : MLModel {
@@ -140,26 +144,21 @@ private Q_SLOTS:
 
     void gates_data()
     {
-        QTest::addColumn<int>("toggle2");
-        QTest::addColumn<bool>("grant");
-        QTest::addColumn<Fingerprint>("setup");
-        QTest::addColumn<QString>("alert");
+        QTest::addColumn<GateCase>("row");
         const QString markup = u"<b>指紋</b>が一致しません"_s;
-        QTest::newRow("denied, animals off") << 0 << false << Fingerprint{} << QString();
-        QTest::newRow("match, animals on") << 1 << true << Fingerprint{} << QString();
-        QTest::newRow("no match, hand-set 2") << 2 << true << Fingerprint{true, {}, 1, false, markup} << markup;
-        QTest::newRow("no match, no reason") << 0 << true << Fingerprint{true, {}, 1, false, {}} << u"認証に失敗しました"_s;
-        QTest::newRow("unavailable") << 0 << true << Fingerprint{false, markup, 1, true, {}} << markup;
-        QTest::newRow("unavailable, no reason") << 0 << true << Fingerprint{false, {}, 1, true, {}} << u"生体認証が利用できません"_s;
-        QTest::newRow("other biometry") << 0 << true << Fingerprint{true, {}, 2, true, {}} << u"このマックではTouch IDが利用できません"_s;
+        QTest::newRow("denied, animals off") << GateCase{0, false, {}, {}};
+        QTest::newRow("match, animals on") << GateCase{1, true, {}, {}};
+        QTest::newRow("no match, hand-set 2") << GateCase{2, true, {true, {}, 1, false, markup}, markup};
+        QTest::newRow("no match, no reason") << GateCase{0, true, {true, {}, 1, false, {}}, u"認証に失敗しました"_s};
+        QTest::newRow("unavailable") << GateCase{0, true, {false, markup, 1, true, {}}, markup};
+        QTest::newRow("unavailable, no reason") << GateCase{0, true, {false, {}, 1, true, {}}, u"生体認証が利用できません"_s};
+        QTest::newRow("other biometry") << GateCase{0, true, {true, {}, 2, true, {}}, u"このマックではTouch IDが利用できません"_s};
     }
     // Both gates, from the keyboard alone, and nothing behind them before they pass.
     void gates()
     {
-        QFETCH(int, toggle2);
-        QFETCH(bool, grant);
-        QFETCH(Fingerprint, setup);
-        QFETCH(QString, alert);
+        QFETCH(const GateCase, row);
+        const auto &[toggle2, grant, setup, alert] = row;
         m_store->setInteger(PreferenceKeys::intKeyToggle2, toggle2);
         m_grant = grant;
         m_fingerprint.setup = setup;
@@ -234,21 +233,18 @@ private Q_SLOTS:
 
     void startupParagraphAndSave_data()
     {
-        QTest::addColumn<int>("toggle3");
-        QTest::addColumn<QString>("bunrei");
-        QTest::addColumn<std::optional<QString>>("expected");
+        QTest::addColumn<StartCase>("row");
         const std::optional<QString> note(u"前のメモ"_s);
-        QTest::newRow("off") << 0 << QString() << note;
-        QTest::newRow("off, nothing stored") << 0 << QString() << std::optional<QString>();
-        QTest::newRow("on, built-in") << 1 << QString() << std::optional(PreferenceKeys::sampleParagraph);
-        QTest::newRow("on, stored") << 1 << u"鳩の話"_s << std::optional(u"鳩の話"_s);
-        QTest::newRow("hand-set 2") << 2 << u"鳩の話"_s << note;
+        QTest::newRow("off") << StartCase{0, {}, note};
+        QTest::newRow("off, nothing stored") << StartCase{0, {}, {}};
+        QTest::newRow("on, built-in") << StartCase{1, {}, PreferenceKeys::sampleParagraph};
+        QTest::newRow("on, stored") << StartCase{1, u"鳩の話"_s, u"鳩の話"_s};
+        QTest::newRow("hand-set 2") << StartCase{2, u"鳩の話"_s, note};
     }
     void startupParagraphAndSave()
     {
-        QFETCH(int, toggle3);
-        QFETCH(QString, bunrei);
-        QFETCH(std::optional<QString>, expected);
+        QFETCH(const StartCase, row);
+        const auto &[toggle3, bunrei, expected] = row;
         QVERIFY(PreferenceKeys::sampleParagraph.size() == 226
                 && PreferenceKeys::sampleParagraph.startsWith(u"昨日は地域の猫とカラスと雀と鳩に挨拶代わりに餌をあげて旅行の安全を祈った。"_s));
         m_store->setInteger(PreferenceKeys::intKeyToggle3, toggle3);

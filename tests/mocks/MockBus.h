@@ -32,9 +32,7 @@ public:
         QDBusConnection::disconnectFromBus(m_control.name());
         // The mocks before the bus they serve.
         for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it) {
-            it->terminate();
-            if (!it->waitForFinished(3000))
-                it->kill();
+            it->kill();
             it->waitForFinished(3000);
         }
     }

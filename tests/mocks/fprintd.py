@@ -140,11 +140,6 @@ def SetHang(self, hang):
     self.params['hang'] = bool(hang)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='asd', out_signature='')
-def SetVerifyResults(self, results, delay):
-    self.params.update(verify_results=[str(result) for result in results], delay=float(delay))
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='os', out_signature='')
 def Emit(self, path, result):
     # A final status from the daemon about any object, ours or not.

@@ -8,10 +8,13 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+// Parameters of tests/mocks/fprintd.py, what is done during the scan, what the
+// user is told (empty: success), and the calls that claim, in order.
+struct CheckCase { QVariantMap parameters; QString act, description; QStringList calls; };
+
 class TestFprintdContext : public QObject {
     Q_OBJECT
 
-private:
     const QString m_devicePath = u"/net/reactivated/Fprint/Device/0"_s;
     std::unique_ptr<MockBus> m_bus;
     QString m_reader; // the mock's unique name: it outlives the well-known one
@@ -29,45 +32,37 @@ private Q_SLOTS:
     // after it started our scan, counts.
     void check_data()
     {
-        QTest::addColumn<QVariantMap>("parameters"); // of tests/mocks/fprintd.py
-        QTest::addColumn<QString>("act");
-        QTest::addColumn<QString>("description"); // empty: success
-        QTest::addColumn<QStringList>("calls");   // those that claim, in order
+        QTest::addColumn<CheckCase>("row");
         const QString cancelled = u"認証がキャンセルされました"_s;
         const QString unplugged = u"指紋リーダーが切断されました"_s;
         const QVariantMap hang{{u"hang"_s, true}};
         const auto results = [](const QStringList &list) { return QVariantMap{{u"verify_results"_s, list}}; };
         const QStringList full{u"Claim"_s, u"VerifyStart"_s, u"VerifyStop"_s, u"Release"_s};
-        QTest::newRow("no service") << QVariantMap{{u"none"_s, true}} << QString() << u"指紋認証サービスが見つかりません"_s << QStringList();
-        QTest::newRow("no reader") << QVariantMap{{u"device"_s, false}} << QString() << u"指紋リーダーが見つかりません"_s << QStringList();
-        QTest::newRow("no prints") << QVariantMap{{u"enrolled"_s, QStringList()}} << QString() << u"登録された指紋がありません"_s << QStringList();
-        QTest::newRow("not permitted") << QVariantMap{{u"permitted"_s, false}} << QString() << u"指紋リーダーを使う権限がありません"_s << QStringList();
+        QTest::newRow("no service") << CheckCase{{{u"none"_s, true}}, {}, u"指紋認証サービスが見つかりません"_s, {}};
+        QTest::newRow("no reader") << CheckCase{{{u"device"_s, false}}, {}, u"指紋リーダーが見つかりません"_s, {}};
+        QTest::newRow("no prints") << CheckCase{{{u"enrolled"_s, QStringList()}}, {}, u"登録された指紋がありません"_s, {}};
+        QTest::newRow("not permitted") << CheckCase{{{u"permitted"_s, false}}, {}, u"指紋リーダーを使う権限がありません"_s, {}};
         // A daemon still starting must neither freeze the window nor count as absent.
-        QTest::newRow("slow start, match") << QVariantMap{{u"slow_lookup"_s, 3.0}} << QString() << QString() << full;
-        QTest::newRow("no match") << results({u"verify-no-match"_s}) << QString() << u"指紋が一致しませんでした"_s << full;
-        QTest::newRow("retry, then match") << results({u"verify-retry-scan"_s, u"verify-match"_s}) << u"hint"_s << QString() << full;
-        QTest::newRow("reader error") << results({u"verify-unknown-error"_s}) << QString() << u"指紋リーダーでエラーが発生しました"_s << full;
-        QTest::newRow("disconnected") << results({u"verify-disconnected"_s}) << QString() << unplugged << full;
-        QTest::newRow("unplugged") << hang << u"Unplug"_s << unplugged << full;
-        QTest::newRow("no finger in time") << hang << u"timeout"_s << u"時間内に指紋を確認できませんでした"_s << full;
-        QTest::newRow("cancelled") << hang << u"cancel"_s << cancelled << full;
-        QTest::newRow("match from another sender") << hang << u"forge"_s << cancelled << full;
-        QTest::newRow("match on another reader") << hang << u"Emit"_s << cancelled << full;
-        QTest::newRow("match before VerifyStart answered") << QVariantMap{{u"early"_s, true}} << u"cancel"_s << cancelled << full;
-        QTest::newRow("reader busy") << QVariantMap{{u"holder"_s, u":1.99"_s}} << QString()
-                                     << u"指紋リーダーは別の操作で使用中です"_s << QStringList{u"Claim"_s};
-        QTest::newRow("claim granted after our limit") << QVariantMap{{u"slow_claim"_s, 1.5}} << u"timeout"_s
-                                                       << u"指紋認証サービスが応答しません"_s << QStringList{u"Claim"_s, u"Release"_s};
-        QTest::newRow("daemon gone") << hang << u"Vanish"_s << u"指紋認証サービスが停止しました"_s
-                                     << QStringList{u"Claim"_s, u"VerifyStart"_s};
-        QTest::newRow("window gone mid-scan") << hang << u"destroy"_s << QString() << full;
+        QTest::newRow("slow start, match") << CheckCase{{{u"slow_lookup"_s, 3.0}}, {}, {}, full};
+        QTest::newRow("no match") << CheckCase{results({u"verify-no-match"_s}), {}, u"指紋が一致しませんでした"_s, full};
+        QTest::newRow("retry, then match") << CheckCase{results({u"verify-retry-scan"_s, u"verify-match"_s}), u"hint"_s, {}, full};
+        QTest::newRow("reader error") << CheckCase{results({u"verify-unknown-error"_s}), {}, u"指紋リーダーでエラーが発生しました"_s, full};
+        QTest::newRow("disconnected") << CheckCase{results({u"verify-disconnected"_s}), {}, unplugged, full};
+        QTest::newRow("unplugged") << CheckCase{hang, u"Unplug"_s, unplugged, full};
+        QTest::newRow("no finger in time") << CheckCase{hang, u"timeout"_s, u"時間内に指紋を確認できませんでした"_s, full};
+        QTest::newRow("cancelled") << CheckCase{hang, u"cancel"_s, cancelled, full};
+        QTest::newRow("match from another sender") << CheckCase{hang, u"forge"_s, cancelled, full};
+        QTest::newRow("match on another reader") << CheckCase{hang, u"Emit"_s, cancelled, full};
+        QTest::newRow("match before VerifyStart answered") << CheckCase{{{u"early"_s, true}}, u"cancel"_s, cancelled, full};
+        QTest::newRow("reader busy") << CheckCase{{{u"holder"_s, u":1.99"_s}}, {}, u"指紋リーダーは別の操作で使用中です"_s, QStringList{u"Claim"_s}};
+        QTest::newRow("claim granted after our limit") << CheckCase{{{u"slow_claim"_s, 1.5}}, u"timeout"_s, u"指紋認証サービスが応答しません"_s, QStringList{u"Claim"_s, u"Release"_s}};
+        QTest::newRow("daemon gone") << CheckCase{hang, u"Vanish"_s, u"指紋認証サービスが停止しました"_s, QStringList{u"Claim"_s, u"VerifyStart"_s}};
+        QTest::newRow("window gone mid-scan") << CheckCase{hang, u"destroy"_s, {}, full};
     }
     void check()
     {
-        QFETCH(QVariantMap, parameters);
-        QFETCH(QString, act);
-        QFETCH(QString, description);
-        QFETCH(QStringList, calls);
+        QFETCH(const CheckCase, row);
+        const auto &[parameters, act, description, calls] = row;
         const QString fprintName = u"net.reactivated.Fprint"_s;
         m_bus = std::make_unique<MockBus>();
         QVERIFY(parameters.contains(u"none"_s) || m_bus->start(u"fprintd.py"_s, fprintName, parameters));
