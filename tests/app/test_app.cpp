@@ -39,20 +39,6 @@ QMenu *menuTitled(QMenuBar *bar, const QString &title)
     return it == actions.end() ? nullptr : (*it)->menu();
 }
 
-// How far from the top of the X server's stacking order the window of a process is.
-qsizetype stackPosition(qint64 pid)
-{
-    const auto run = [](const QString &program, const QStringList &arguments) {
-        QProcess tool;
-        tool.start(program, arguments);
-        tool.waitForFinished();
-        return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n');
-    };
-    const QString id = u"0x%1 "_s.arg(run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)}).value(0).toULongLong(), 0, 16);
-    const QStringList stack = run(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
-    return std::ranges::find_if(stack, [&](const QString &l) { return l.trimmed().startsWith(id); }) - stack.cbegin();
-}
-
 const QString resources = qEnvironmentVariable("YUMEKAZU_RESOURCE_DIR");
 
 // Runs a tool and returns its standard output, or nothing on failure.
@@ -69,6 +55,15 @@ std::optional<QString> runTool(const QString &program, const QStringList &argume
 QString pdfText(const QString &path, const QStringList &pages = {})
 {
     return runTool(u"pdftotext"_s, pages + QStringList{u"-enc"_s, u"UTF-8"_s, path, u"-"_s}).value_or(QString()).remove(QRegularExpression(u"[\\n\\r]"_s));
+}
+
+// How far from the top of the X server's stacking order the window of a process is.
+qsizetype stackPosition(qint64 pid)
+{
+    const auto lines = [](const QString &program, const QStringList &arguments) { return runTool(program, arguments).value_or(QString()).split(u'\n'); };
+    const QString id = u"0x%1 "_s.arg(lines(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)}).value(0).toULongLong(), 0, 16);
+    const QStringList stack = lines(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
+    return std::ranges::find_if(stack, [&](const QString &l) { return l.trimmed().startsWith(id); }) - stack.cbegin();
 }
 
 } // namespace

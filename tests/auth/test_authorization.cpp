@@ -9,7 +9,7 @@ using namespace Qt::StringLiterals;
 
 // What making a handle answers, whether it gives a null one, and what the
 // checks answer, one per press.
-struct ControllerCase { int createStatus; bool nullHandle; QList<OSStatus> statuses; };
+struct ControllerCase { OSStatus createStatus; bool nullHandle; QList<OSStatus> statuses; };
 
 class TestAuthorization : public QObject {
     Q_OBJECT
@@ -43,7 +43,7 @@ private Q_SLOTS:
         QTest::addColumn<ControllerCase>("row");
         const int no = AuthorizationStatus::denied;
         QTest::newRow("both succeed") << ControllerCase{0, false, {0}};
-        QTest::newRow("create fails") << ControllerCase{int(AuthorizationStatus::internal), false, {0}};
+        QTest::newRow("create fails") << ControllerCase{AuthorizationStatus::internal, false, {0}};
         QTest::newRow("create fails, positive status") << ControllerCase{1, false, {0}};
         QTest::newRow("create gives a null handle") << ControllerCase{0, true, {0}};
         QTest::newRow("refused") << ControllerCase{0, false, {no}};
