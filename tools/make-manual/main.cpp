@@ -5,8 +5,9 @@
 // The first level-one heading becomes a title page of its own; the rest of the
 // text follows on numbered pages. Pictures named in the source (![text](x.png))
 // are read from DIR (default: beside the source) and printed at the size their
-// resolution gives; a missing picture is an error, not a blank space. The output is replaced atomically, so an
-// interrupted build never leaves a truncated manual behind.
+// resolution gives; a missing picture is an error, not a blank space. The
+// output is replaced atomically, so an interrupted build never leaves a
+// truncated manual behind.
 
 #include <QBuffer>
 #include <QFile>
@@ -46,6 +47,17 @@ constexpr qreal titleGap = resolution * 0.5;
 void fail(const QString &message)
 {
     QTextStream(stderr) << "yumekazu-make-manual: " << message << '\n';
+}
+
+// Removes "name VALUE" from the arguments and returns VALUE, or nothing.
+std::optional<QString> takeOption(QStringList &arguments, const QString &name)
+{
+    const qsizetype at = arguments.indexOf(name);
+    if (at < 0 || at + 1 >= arguments.size())
+        return std::nullopt;
+    const QString value = arguments.at(at + 1);
+    arguments.remove(at, 2);
+    return value;
 }
 
 std::optional<QString> readSource(const QString &path)
@@ -255,24 +267,14 @@ int main(int argc, char *argv[])
 {
     const QGuiApplication application(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
-    QString family = QString::fromLatin1(defaultFamily);
-    if (const qsizetype at = arguments.indexOf(u"--font"_s); at >= 0 && at + 1 < arguments.size()) {
-        family = arguments.at(at + 1);
-        arguments.remove(at, 2);
-    }
-    QString pictures;
-    if (const qsizetype at = arguments.indexOf(u"--pictures"_s); at >= 0 && at + 1 < arguments.size()) {
-        pictures = arguments.at(at + 1);
-        arguments.remove(at, 2);
-    }
+    const QString family = takeOption(arguments, u"--font"_s).value_or(QString::fromLatin1(defaultFamily));
+    const std::optional<QString> pictures = takeOption(arguments, u"--pictures"_s);
     if (arguments.size() != 2) {
         fail(u"usage: yumekazu-make-manual SOURCE.md OUTPUT.pdf [--font FAMILY] [--pictures DIR]"_s);
         return 2;
     }
     const QString sourcePath = arguments.at(0);
     const QString outputPath = arguments.at(1);
-    if (pictures.isEmpty())
-        pictures = QFileInfo(sourcePath).absolutePath();
 
     const auto source = readSource(sourcePath);
     if (!source)
@@ -289,7 +291,7 @@ int main(int argc, char *argv[])
     document.setDefaultFont(font);
     document.setMarkdown(*source, QTextDocument::MarkdownDialectGitHub);
     layOutTitlePage(document);
-    if (!placePictures(document, pictures))
+    if (!placePictures(document, pictures.value_or(QFileInfo(sourcePath).absolutePath())))
         return 1;
 
     QBuffer rendered;
