@@ -37,8 +37,8 @@ def walk(node, depth=0):
         yield from walk(child, depth + 1)
 
 
-def find_all(root, role, name=None, visible=True):
-    return [n for n, _ in walk(root) if n.getRoleName() == role and name in (None, n.name)
+def find_all(root, role, name=None, visible=True):  # role or name None: any
+    return [n for n, _ in walk(root) if role in (None, n.getRoleName()) and name in (None, n.name)
             and (not visible or n.getState().contains(pyatspi.STATE_SHOWING))]
 
 

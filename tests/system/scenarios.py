@@ -15,7 +15,7 @@ import dbus
 import pyatspi
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '../e2e'))
-from atspi_client import application, wait  # noqa: E402
+from atspi_client import application, find_all, wait  # noqa: E402
 
 W, APP, USER, PASSWORD = (os.environ[k] for k in ('WORK', 'APP', 'TEST_USER', 'ADMIN_PASSWORD'))
 AS_USER = ['setpriv', '--reuid=61001', '--regid=61001', '--init-groups']
@@ -60,8 +60,7 @@ class App:
         wait('the locked window', lambda: self.find(LOCK), 20)
 
     def find(self, name, role=None):
-        return pyatspi.findDescendant(self.root, lambda a: a.name == name and role in (None, a.getRoleName())
-                                      and a.getState().contains(pyatspi.STATE_SHOWING))
+        return next(iter(find_all(self.root, role, name)), None)
 
     def press(self, name):
         found = wait(name, lambda: self.find(name))
@@ -75,7 +74,7 @@ class App:
     def alert(self):
         # The authentication alert's message, once it is up; it is dismissed.
         dialog = wait('the alert', lambda: self.find('認証エラー'), 15)
-        texts = [a.name for a in pyatspi.findAllDescendants(dialog, lambda a: a.getRoleName() == 'label')]
+        texts = [a.name for a in find_all(dialog, 'label', visible=False)]
         self.press('OK')
         wait('the alert to go', lambda: self.find('認証エラー') is None)
         return next(t for t in texts if t)
