@@ -5,8 +5,12 @@
 #include "app/JapaneseInterface.h"
 #include "app/SettingsView.h"
 #include "classifier/MyModel.h"
+#include "documents/SaveText.h"
 #include "main_window/AuthorizationLockView.h"
+#include "main_window/PreferenceKeys.h"
+#include "main_window/StorageWarning.h"
 #include "platform/core/PreferenceStore.h"
+#include "platform/core/TerminationSignals.h"
 #include "platform/core/UrlOpener.h"
 #include "platform/dialogs/QtPanelFactory.h"
 #include "platform/localauth/FprintdContextFactory.h"
@@ -15,11 +19,16 @@
 #include "platform/windowing/WindowSystem.h"
 
 #include <QApplication>
-#include <utility>
+#include <QCloseEvent>
 #include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
+
+#include <cstdlib>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -83,6 +92,7 @@ TabGroupWindow *YumekazuApp::openNewWindow()
     const int chrome = group->menuBar()->sizeHint().height();
     const QSize content = initialContentSize(available - QSize(0, chrome));
     group->resize(content + QSize(0, chrome));
+    guardClose(group);
     group->show();
     m_lastActive = group;
     reportRepairedPreferences();
@@ -130,6 +140,7 @@ void YumekazuApp::showSettings()
     if (!m_settings) {
         m_settings = new SettingsView(*m_platform.store);
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
+        guardClose(m_settings);
     }
     m_settings->show();
     m_settings->raise();
@@ -147,7 +158,7 @@ void YumekazuApp::addMenus(TabGroupWindow *group)
     file->addAction(tr("ウインドウを閉じる"), QKeySequence(u"Ctrl+W"_s), group, [group] {
         group->closeWindow(group->currentWindow());
     });
-    auto *quit = file->addAction(tr("終了"), QKeySequence(u"Ctrl+Q"_s), qApp, &QApplication::closeAllWindows);
+    auto *quit = file->addAction(tr("終了"), QKeySequence(u"Ctrl+Q"_s), this, &YumekazuApp::quit);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu *window = group->menuBar()->addMenu(tr("ウインドウ"));
@@ -178,7 +189,92 @@ void YumekazuApp::moveTabToNewWindow(TabGroupWindow *from)
     addMenus(group);
     group->addTabbedWindow(window, nullptr, TabGroupWindow::Ordering::Above);
     group->resize(from->size());
+    guardClose(group);
     group->show();
+}
+
+void YumekazuApp::guardClose(QWidget *window)
+{
+    window->installEventFilter(this);
+}
+
+bool YumekazuApp::isLastWindow(const QWidget *window) const
+{
+    const auto topLevels = QApplication::topLevelWidgets();
+    return std::ranges::none_of(topLevels, [window](const QWidget *other) {
+        return other != window && other->isVisible() && (qobject_cast<const TabGroupWindow *>(other) || qobject_cast<const SettingsView *>(other));
+    });
+}
+
+// Closing the last window ends the application: not before the user has
+// had a say about changes that are not on disk.
+bool YumekazuApp::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *window = qobject_cast<QWidget *>(watched);
+    if (event->type() == QEvent::Close && window && !m_quitting && isLastWindow(window) && !confirmQuit(window)) {
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void YumekazuApp::quit()
+{
+    if (!confirmQuit(QApplication::activeWindow()))
+        return;
+    m_quitting = true;
+    QApplication::closeAllWindows();
+    m_quitting = false;
+}
+
+bool YumekazuApp::confirmQuit(QWidget *parent)
+{
+    PreferenceStore *store = m_platform.store;
+    // Saving the note elsewhere shows it: only for someone who got past both gates.
+    const auto topLevels = QApplication::topLevelWidgets();
+    const bool mayShowNote = m_platform.panels && std::ranges::any_of(topLevels, [](const QWidget *window) {
+        const auto views = window->findChildren<AuthorizationLockView *>();
+        return std::ranges::any_of(views, &AuthorizationLockView::unlockContent);
+    });
+    while (store && !store->flush()) {
+        QMessageBox box(QMessageBox::Warning, tr("メモを保存できません"),
+                        tr("メモの変更をまだ保存できていません。このまま終了すると、その変更は失われます。"),
+                        QMessageBox::NoButton, parent);
+        box.setObjectName(u"quitQuestion"_s);
+        box.setAccessibleName(box.windowTitle());
+        if (const std::optional<PreferenceStore::WriteFailure> failure = store->writeFailure())
+            box.setInformativeText(StorageWarning::message(*failure));
+        QPushButton *save = mayShowNote ? box.addButton(tr("別の場所に保存…"), QMessageBox::AcceptRole) : nullptr;
+        QPushButton *retry = box.addButton(tr("再試行"), QMessageBox::ActionRole);
+        QPushButton *discard = box.addButton(tr("保存せずに終了"), QMessageBox::DestructiveRole);
+        QPushButton *cancel = box.addButton(tr("キャンセル"), QMessageBox::RejectRole);
+        box.setDefaultButton(save ? save : retry);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == discard)
+            return true;
+        if (save && box.clickedButton() == save) {
+            QString note;
+            const SaveTextResult saved = saveTextWithPanel(*m_platform.panels, parent, [&note, store] {
+                return note = store->string(PreferenceKeys::stringKey, QString());
+            });
+            if (saved == SaveTextResult::Saved) {
+                m_savedNote = note;
+                return true;
+            }
+        } else if (box.clickedButton() != retry) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int YumekazuApp::exitStatus() const
+{
+    const PreferenceStore *store = m_platform.store;
+    if (!store || !store->hasPendingChanges())
+        return 0;
+    return m_savedNote == store->string(PreferenceKeys::stringKey, QString()) ? 0 : 1;
 }
 
 int YumekazuApp::main(int argc, char *argv[])
@@ -209,8 +305,27 @@ int YumekazuApp::main(int argc, char *argv[])
     platform.panels = &panels;
     YumekazuApp app(platform);
     QObject::connect(&service, &ApplicationService::activationRequested, &app, &YumekazuApp::activate);
+
+    // A logout, kill or Ctrl+C ends through the same quit path, pending
+    // writes first; so does the session's end.
+    TerminationSignals endRequests;
+    QObject::connect(&endRequests, &TerminationSignals::received, &app, [] { QApplication::exit(0); });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &app, [&app, &store](QSessionManager &session) {
+        if (!store.flush() && session.allowsInteraction() && !app.confirmQuit(nullptr))
+            session.cancel();
+    });
+    // Qt ends the process with exit() when the display goes away: what is
+    // pending is written on the way out.
+    static PreferenceStore *storeAtExit = nullptr;
+    storeAtExit = &store;
+    std::atexit([] {
+        if (storeAtExit)
+            storeAtExit->flush();
+    });
+
     app.openNewWindow();
     const int status = QApplication::exec();
+    storeAtExit = nullptr;
     store.flush();
-    return status;
+    return status != 0 ? status : app.exitStatus();
 }

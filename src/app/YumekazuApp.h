@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class HostWindow;
 class LAContextFactory;
@@ -48,7 +49,22 @@ public:
 
     static QSize initialContentSize(const QSize &available);
 
+    // Whether the application may end now: true once every change is on
+    // disk; otherwise asks the user whether to save the note elsewhere, try
+    // again or quit anyway (true), or keep working (false).
+    bool confirmQuit(QWidget *parent);
+    // Ends the application once confirmQuit agrees.
+    void quit();
+    // 0 when nothing typed is lost: every change is on disk, or the note as
+    // it is was saved elsewhere when asked.
+    [[nodiscard]] int exitStatus() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void guardClose(QWidget *window);
+    [[nodiscard]] bool isLastWindow(const QWidget *window) const;
     void addMenus(TabGroupWindow *group);
     void mergeAllWindows(TabGroupWindow *into);
     void moveTabToNewWindow(TabGroupWindow *from);
@@ -59,4 +75,6 @@ private:
     QPointer<SettingsView> m_settings;
     QPointer<TabGroupWindow> m_lastActive;
     QString m_reportedBackup;
+    std::optional<QString> m_savedNote;
+    bool m_quitting = false;
 };

@@ -132,6 +132,26 @@ bool mostlyUtf8(QByteArrayView bytes)
     return high > 0 && inSequences * 10 >= high * 8;
 }
 
+// The side of the byte pairs (0: first, 1: second) on which zero bytes sit,
+// when they sit on one side only, in at least a quarter of the pairs and
+// more than once: ASCII written as UTF-16. -1 otherwise.
+int zerosInPairs(QByteArrayView bytes)
+{
+    qsizetype zeros[2] = {0, 0};
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        zeros[i % 2] += bytes[i] == '\0' ? 1 : 0;
+    const int side = zeros[1] > zeros[0] ? 1 : 0;
+    return bytes.size() % 2 == 0 && zeros[1 - side] == 0 && zeros[side] >= 2 && zeros[side] * 8 >= bytes.size() ? side : -1;
+}
+
+// At least half kana and Japanese punctuation: in UTF-16 every second byte
+// of these is '0', a pattern no UTF-8 text has.
+bool mostlyKana(const QString &text)
+{
+    return std::count_if(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x3000 && c.unicode() <= 0x30FF; }) * 2
+        >= text.size();
+}
+
 bool hasKana(const QString &text)
 {
     return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x3041 && c.unicode() <= 0x30FA; });
@@ -162,13 +182,20 @@ std::optional<TextDecoder::Decoded> TextDecoder::decode(QByteArrayView bytes, De
         if (text && looksWritten(*text))
             return Decoded{Encoding::Iso2022Jp, std::move(*text)};
     }
-    // Zero bytes and other control characters in valid UTF-8 are almost
-    // always UTF-16 (ASCII, or kana such as "、" U+3001).
+    // Valid UTF-8 is UTF-8, control characters and all, unless its pairs of
+    // bytes plainly are UTF-16: zero bytes on one side of many pairs (ASCII),
+    // or mostly kana, whose "、" and "。" read as control characters.
     const bool controls = std::any_of(bytes.begin(), bytes.end(), [](char c) {
         return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\x1B';
     });
+    if (const int zeroSide = zerosInPairs(bytes); zeroSide >= 0) {
+        // The zero is the high byte of ASCII: second in little-endian pairs.
+        const Encoding order = zeroSide == 1 ? Encoding::Utf16LE : Encoding::Utf16BE;
+        if (std::optional<QString> text = decodeStrictly(bytes, order); text && looksWritten(*text))
+            return Decoded{order, std::move(*text)};
+    }
     std::optional<Decoded> utf16 = utf16WithoutMark(bytes);
-    if (utf16 && controls)
+    if (utf16 && controls && mostlyKana(utf16->text))
         return utf16;
     // First, so that what the save action writes always reads back as it was.
     if (std::optional<Decoded> utf8 = decodeAs(Encoding::Utf8, 0))

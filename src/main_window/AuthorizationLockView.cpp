@@ -9,6 +9,7 @@
 #include "main_window/NoteEditor.h"
 #include "main_window/PreferenceKeys.h"
 #include "main_window/SampleTables.h"
+#include "main_window/StorageWarning.h"
 #include "platform/core/PreferenceStore.h"
 #include "platform/localauth/LAContext.h"
 #include "platform/windowing/HostWindow.h"
@@ -74,6 +75,8 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
+    // Shown only while the note cannot be stored.
+    outer->addWidget(new StorageWarning(*m_services.store, this));
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

@@ -155,6 +155,10 @@ private Q_SLOTS:
         file("utf-16 lone high surrogate at end", QByteArray("\xFF\xFE" "a\0\x3D\xD8", 6), {});
         file("utf-16 lone low surrogate", QByteArray("\xFF\xFE\x00\xDC" "a\0", 6), {});
         file("utf-16 high surrogate then letter", QByteArray("\xFE\xFF\xD8\x3D\x00" "a", 6), {});
+        // Valid UTF-8 stays UTF-8 whatever control characters it holds.
+        file("utf-8 with a vertical tab", "\x0Bxyz", u"\vxyz"_s);
+        file("utf-8 with a zero byte", QByteArray("ab\0cd\n", 6), QString::fromUtf8("ab\0cd\n", 6));
+        file("utf-16 ascii without a mark", QByteArray("a\0b\0c\0", 6), u"abc"_s);
         file("shift_jis private use", "\x82\xA0\xF0\x40\x82\xA2", {});
         file("shift_jis control character", "\x82\xA0\x82\xA2\x80", {});
 

@@ -1,10 +1,10 @@
 #include "common/TestMain.h"
 #include "platform/core/PreferenceFile.h"
 #include "platform/core/PreferenceStore.h"
+#include "platform/core/TextMerge.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -12,11 +12,42 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 // What a store file holds (null: a folder in its place), the note and switch
 // read from it, and whether it had to be repaired.
 struct LoadCase { QByteArray contents; QString note; int toggle; bool repaired; };
+using Reason = PreferenceStore::WriteFailure::Reason;
+
+namespace {
+
+// Holds the store's lock as another writer would, until it goes.
+struct OtherWriter {
+    int fd;
+    explicit OtherWriter(const QString &path) : fd(::open(QFile::encodeName(path + u".lock"_s).constData(), O_RDWR | O_CREAT, 0600)) {}
+    ~OtherWriter() { ::close(fd); }
+    bool lock() const { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+};
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+bool mount(const QString &what, const QString &where, const char *type, unsigned long flags, const char *options = nullptr)
+{
+    return ::mount(QFile::encodeName(what).constData(), QFile::encodeName(where).constData(), type, flags, options) == 0;
+}
+
+} // namespace
 
 class TestPreferenceStore : public QObject {
     Q_OBJECT
@@ -25,18 +56,39 @@ class TestPreferenceStore : public QObject {
     QString m_path;
 
     PreferenceFile::Contents onDisk() const { return PreferenceFile::parse(fileContents(m_path)); }
+    QString folder() const { return QFileInfo(m_path).absolutePath(); }
+    QStringList backups() const { return QDir(folder()).entryList({u"*.broken-*"_s}, QDir::Files | QDir::Hidden); }
+    bool m_root = false;
     // Another process sharing the store, setting key to "key <n> <padding>"
     // for n up to count (for ever when 0), run by tracer when one is given.
     QProcess *startWriter(const QString &key, int count, int padding = 0, QStringList tracer = {})
     {
+        return start(tracer << m_path << key << QString::number(count) << QString::number(padding));
+    }
+    // The writer with arguments, run by the tracer in front of them if any.
+    QProcess *start(QStringList arguments)
+    {
         auto *writer = new QProcess(this);
-        tracer << qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s << m_path << key
-               << QString::number(count) << QString::number(padding);
-        writer->start(tracer.takeFirst(), tracer);
+        const QString program = qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s;
+        const qsizetype at = arguments.indexOf(m_path) - (arguments.contains(u"--type"_s) ? 1 : 0);
+        arguments.insert(at, program);
+        writer->start(arguments.takeFirst(), arguments);
         return writer;
     }
 
 private Q_SLOTS:
+    // As root, mounts made here (a small disk, a read-only folder) stay in
+    // this process.
+    void initTestCase()
+    {
+        m_root = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 && mount({}, u"/"_s, nullptr, MS_REC | MS_PRIVATE);
+    }
+    void cleanup()
+    {
+        for (const QString &mounted : {m_path, folder()})
+            while (::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH) == 0) {}
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -117,13 +169,13 @@ private Q_SLOTS:
         QVERIFY(!(QFile::permissions(m_path) & others) && !(QFile::permissions(QFileInfo(m_path).absolutePath()) & others));
         // A change made while a write is under way (held up here by another
         // writer's lock) is not undone when that write ends.
-        QLockFile otherWriter(m_path + u".lock"_s);
-        QVERIFY(otherWriter.tryLock(0));
+        auto otherWriter = std::make_unique<OtherWriter>(m_path);
+        QVERIFY(otherWriter->lock());
         store.setString(u"StringKey"_s, u"前"_s);
         QTest::qWait(PreferenceStore::writeDelayMs + 100);
         spy.clear();
         store.setString(u"StringKey"_s, u"後"_s);
-        otherWriter.unlock();
+        otherWriter.reset();
         QTRY_VERIFY(!store.hasPendingChanges());
         QCOMPARE(std::pair(spy.count(), onDisk().values.value(u"StringKey"_s)), std::pair(qsizetype(1), u"後"_s));
 
@@ -161,15 +213,144 @@ private Q_SLOTS:
         store.setString(u"IntKeyToggle1"_s, u"2"_s);
         QVERIFY(store.flush());
         QCOMPARE(onDisk().values.value(u"First"_s), u"First 200 "_s);
-        // So is one left nameless by a writer killed as it made it, once it is a little old.
-        QFile nameless(m_path + u".lock"_s);
-        QVERIFY(nameless.open(QIODevice::WriteOnly) && nameless.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime));
-        store.setString(u"IntKeyToggle1"_s, u"3"_s);
-        QVERIFY(store.flush());
         // Each write is on the disk before it replaces the file.
         QProcess *traced = startWriter(u"Synced"_s, 1, 0, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
         QVERIFY(traced->waitForFinished() && traced->exitCode() == 0);
         QVERIFY(QString::fromUtf8(traced->readAllStandardError()).contains(QRegularExpression(u"fdatasync\\(.*\\n.*rename"_s)));
+    }
+    // A full disk: an edit is stored as long as the new file fits, even when
+    // the old and the new copy do not fit side by side; beyond that the store
+    // says so, keeps the edit and stores it once there is room again.
+    void fullDisk()
+    {
+        if (!m_root)
+            QSKIP("mounts a small disk: root only");
+        QVERIFY(QDir().mkpath(folder()) && mount(u"tmpfs"_s, folder(), "tmpfs", 0, "size=64k,mode=0700"));
+        PreferenceStore store(m_path);
+        QSignalSpy told(&store, &PreferenceStore::writeFailureChanged);
+        QString note(12000, u'猫'); // 36 KB
+        store.setString(u"StringKey"_s, note);
+        QVERIFY(store.flush());
+        QFile filler(folder() + u"/filler"_s);
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (filler.write(QByteArray(4096, 'x')) > 0) {}
+        note[6000] = u'犬';
+        store.setString(u"StringKey"_s, note);
+        QVERIFY(store.flush());
+        QCOMPARE(std::pair(onDisk().values.value(u"StringKey"_s), modeOf(m_path)), std::pair(note, mode_t(0600)));
+        store.setString(u"StringKey"_s, note + QString(3000, u'鳥'));
+        QVERIFY(!store.flush());
+        QCOMPARE(std::tuple(store.writeFailure().value_or(PreferenceStore::WriteFailure{}).reason, store.writeFailure()->path, told.count(), onDisk().values.value(u"StringKey"_s)),
+                 std::tuple(Reason::NoSpace, m_path, qsizetype(1), note));
+        QVERIFY(filler.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(!store.writeFailure() && !store.hasPendingChanges(), 2000);
+        QCOMPARE(onDisk().values.value(u"StringKey"_s), note + QString(3000, u'鳥'));
+    }
+
+    // Places the store cannot write to: it says so within two seconds, with
+    // what and where, changes nothing it must not, never piles up copies,
+    // and stores the edit by itself once it can.
+    void cannotWrite_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<int>("reason");
+        QTest::newRow("read-only folder") << u"read-only"_s << int(Reason::ReadOnly);
+        QTest::newRow("broken store that cannot be replaced") << u"pinned"_s << int(Reason::Other);
+        QTest::newRow("link to a file that is not a store") << u"link"_s << int(Reason::NotAStore);
+    }
+    void cannotWrite()
+    {
+        QFETCH(QString, place);
+        QFETCH(int, reason);
+        if (place != u"link"_s && !m_root)
+            QSKIP("mounts: root only");
+        const QString elsewhere = m_dir->filePath(u"notes.txt"_s);
+        const QByteArray broken = "[General]\nStringKey=前\nroot:x:0:0:root:/root:/bin/bash\n";
+        QVERIFY(QDir().mkpath(folder()) && writeFile(elsewhere, broken) && QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::ReadGroup));
+        if (place == u"link"_s)
+            QVERIFY(QFile::link(elsewhere, m_path));
+        else if (place == u"pinned"_s) // the file itself on a read-only mount of its own
+            QVERIFY(writeFile(m_path, broken) && mount(m_path, m_path, nullptr, MS_BIND) && mount({}, m_path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY));
+        else
+            QVERIFY(mount(folder(), folder(), nullptr, MS_BIND) && mount({}, folder(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY));
+        PreferenceStore store(m_path);
+        QElapsedTimer typing;
+        typing.start();
+        for (int n = 0; typing.elapsed() < 2500; ++n) {
+            store.setString(u"StringKey"_s, u"前 "_s + QString::number(n));
+            QTest::qWait(150);
+        }
+        QVERIFY(store.hasPendingChanges() && store.writeFailure());
+        QCOMPARE(std::pair(int(store.writeFailure()->reason), store.writeFailure()->path), std::pair(reason, place == u"link"_s ? elsewhere : place == u"read-only"_s ? folder() : m_path));
+        // What it read still counts; what is not ours is untouched.
+        QCOMPARE(std::tuple(store.string(u"StringKey"_s)->startsWith(u"前 "_s), fileContents(elsewhere), modeOf(elsewhere), backups().size()),
+                 std::tuple(true, broken, mode_t(0440), place == u"pinned"_s ? 1 : 0));
+        if (place == u"link"_s)
+            QVERIFY(QFile::remove(m_path));
+        else
+            cleanup();
+        QTRY_VERIFY_WITH_TIMEOUT(!store.writeFailure() && !store.hasPendingChanges(), 2500);
+        QCOMPARE(onDisk().values.value(u"StringKey"_s), *store.string(u"StringKey"_s));
+    }
+
+    // A link to a store is read and written through, and stays a link.
+    // A folder this user may not write to is reported as such.
+    void linksAndPermissions()
+    {
+        const QString target = m_dir->filePath(u"dotfiles/yumekazu.ini"_s);
+        QVERIFY(QDir().mkpath(folder()) && QDir().mkpath(QFileInfo(target).absolutePath()) && writeFile(target, "[General]\nStringKey=a\n") && QFile::link(target, m_path));
+        PreferenceStore(m_path).setString(u"StringKey"_s, PreferenceStore(m_path).string(u"StringKey"_s).value() + u'b');
+        QCOMPARE(std::pair(QFileInfo(m_path).isSymLink(), PreferenceFile::parse(fileContents(target)).values.value(u"StringKey"_s)), std::pair(true, u"ab"_s));
+        if (!m_root)
+            QSKIP("runs a writer as another user: root only");
+        QVERIFY(QFile::remove(m_path) && QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+        QVERIFY(::chown(QFile::encodeName(folder()).constData(), 65534, 65534) == 0 && QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner));
+        QProcess writer;
+        writer.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                    qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s, m_path, u"StringKey"_s, u"1"_s});
+        QVERIFY(writer.waitForFinished());
+        QCOMPARE(std::pair(writer.exitCode(), writer.readAllStandardOutput().trimmed()), std::pair(1, QByteArray("failed: " + QByteArray::number(int(Reason::NoPermission)))));
+    }
+
+    void merge_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("mine");
+        QTest::addColumn<QString>("theirs");
+        QTest::addColumn<QString>("merged");
+        QTest::newRow("apart") << u"猫と犬と鳥"_s << u"猫と犬と小鳥"_s << u"黒猫と犬と鳥"_s << u"黒猫と犬と小鳥"_s;
+        QTest::newRow("both at one place") << u"ab"_s << u"aXb"_s << u"aYb"_s << u"aYXb"_s;
+        QTest::newRow("same span replaced") << u"a bc d"_s << u"a XX d"_s << u"a YY d"_s << u"a YYXX d"_s;
+        QTest::newRow("deleted here, typed there") << u"one two three"_s << u"one three"_s << u"one two three four"_s << u"one three four"_s;
+        QTest::newRow("one side only") << u"abc"_s << u"abc"_s << u"abcd"_s << u"abcd"_s;
+        QTest::newRow("many edits each side") << u"0123456789"_s << u"0a23456b89"_s << u"01c345d6789e"_s << u"0ac345d6b89e"_s;
+    }
+    void merge()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, mine);
+        QFETCH(QString, theirs);
+        QFETCH(QString, merged);
+        QCOMPARE(TextMerge::merge(base, mine, theirs), merged);
+    }
+
+    // Two copies without a session bus type into one note 150 ms apart, one
+    // at its start and one at its end; the first starts before the config
+    // folder exists. Every word ends up on disk and in both editors.
+    void twoCopiesTypeIntoOneNote()
+    {
+        QList<QProcess *> copies;
+        for (const auto &[word, where] : {std::pair(u"early"_s, u"START"_s), std::pair(u"late"_s, u"END"_s)}) {
+            copies << start({u"--type"_s, m_path, word, u"12"_s, u"150"_s, where});
+            QTest::qWait(220);
+        }
+        for (QProcess *copy : copies)
+            QVERIFY(copy->waitForFinished(15000) && copy->exitCode() == 0);
+        const QStringList texts{onDisk().values.value(u"StringKey"_s), QString::fromUtf8(copies[0]->readAllStandardOutput()),
+                                QString::fromUtf8(copies[1]->readAllStandardOutput())};
+        for (const QString &text : texts)
+            for (int n = 1; n <= 12; ++n)
+                QVERIFY2(text.contains(u"early%1 "_s.arg(n)) && text.contains(u" late%1"_s.arg(n)), qPrintable(text));
     }
 };
 
