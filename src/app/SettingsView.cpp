@@ -6,6 +6,7 @@
 
 #include <QAccessibleWidget>
 #include <QHBoxLayout>
+#include <QScrollArea>
 
 namespace {
 
@@ -41,12 +42,24 @@ SettingsView::SettingsView(PreferenceStore &store, QWidget *parent) : QWidget(pa
     const QString labels[] = {tr("読込はrtfにする（拡張子txt推奨）"),
                               tr("indexの近くに動物を表示（再起動必要）"),
                               tr("起動時に文例を表示（再起動必要）")};
-    auto *row = new QHBoxLayout(this);
+    auto *frame = new QHBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    // With a large font even wrapped labels outgrow the frame: it scrolls
+    // rather than cuts them.
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    frame->addWidget(scroll);
+    auto *page = new QWidget(scroll);
+    scroll->setWidget(page);
+    auto *row = new QHBoxLayout(page);
     row->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 3; ++i) {
         // The label is the switch's own text, wrapped so the long texts fit
         // the small frame.
-        m_toggles[i] = new WrappingCheckBox(labels[i], this);
+        m_toggles[i] = new WrappingCheckBox(labels[i], page);
         m_toggles[i]->setObjectName(QStringLiteral("toggle%1").arg(i + 1));
         row->addWidget(m_toggles[i], 1, Qt::AlignVCenter);
         // toggled, not clicked: assistive technology toggles without a click.

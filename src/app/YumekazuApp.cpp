@@ -15,6 +15,7 @@
 #include "platform/dialogs/QtPanelFactory.h"
 #include "platform/localauth/FprintdContextFactory.h"
 #include "platform/windowing/HostWindow.h"
+#include "platform/windowing/ScreenFit.h"
 #include "platform/windowing/TabGroupWindow.h"
 #include "platform/windowing/WindowSystem.h"
 
@@ -93,6 +94,8 @@ TabGroupWindow *YumekazuApp::openNewWindow()
     const QSize content = initialContentSize(available - QSize(0, chrome));
     group->resize(content + QSize(0, chrome));
     guardClose(group);
+    // The window manager's title bar comes on top of that.
+    ScreenFit::whenShown(group);
     group->show();
     m_lastActive = group;
     reportRepairedPreferences();
@@ -141,6 +144,7 @@ void YumekazuApp::showSettings()
         m_settings = new SettingsView(*m_platform.store);
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
         guardClose(m_settings);
+        ScreenFit::whenShown(m_settings);
     }
     m_settings->show();
     m_settings->raise();
@@ -190,6 +194,7 @@ void YumekazuApp::moveTabToNewWindow(TabGroupWindow *from)
     group->addTabbedWindow(window, nullptr, TabGroupWindow::Ordering::Above);
     group->resize(from->size());
     guardClose(group);
+    ScreenFit::whenShown(group);
     group->show();
 }
 

@@ -6,6 +6,10 @@
 
 #include <memory>
 
+// Why the last request could not reach a person at all (none when it did, or
+// when it failed in a way the user cannot mend from here).
+enum class AuthorizationObstacle { none, noAgent, serviceUnavailable, actionNotInstalled };
+
 // The first gate of a main window: one administrator authorization per request.
 class AuthorizationController : public QObject {
     Q_OBJECT
@@ -21,6 +25,9 @@ public:
     // The window is closing: a pending request ends with false at once.
     void cancel();
     [[nodiscard]] bool isRequesting() const { return m_requesting; }
+    [[nodiscard]] AuthorizationObstacle obstacle() const { return m_obstacle; }
+    // One line for the user: what is missing and what to do; empty for none.
+    [[nodiscard]] static QString describe(AuthorizationObstacle obstacle);
     [[nodiscard]] AuthorizationRef authorizationRef() const { return m_authorizationRef.get(); }
 
 private:
@@ -37,4 +44,5 @@ private:
     std::shared_ptr<AuthorizationServices> m_services;
     Handle m_authorizationRef;
     bool m_requesting = false;
+    AuthorizationObstacle m_obstacle = AuthorizationObstacle::none;
 };

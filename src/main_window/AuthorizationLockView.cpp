@@ -12,6 +12,7 @@
 #include "main_window/StorageWarning.h"
 #include "platform/core/PreferenceStore.h"
 #include "platform/localauth/LAContext.h"
+#include "platform/widgets/WrappingLabel.h"
 #include "platform/windowing/HostWindow.h"
 #include "platform/windowing/TabGroupWindow.h"
 #include "platform/windowing/WindowSystem.h"
@@ -131,6 +132,15 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     m_lockButton->setMinimumSize(label->sizeHint());
     connect(m_lockButton, &QPushButton::clicked, this, &AuthorizationLockView::lockAction);
     m_gate->addWidget(m_lockButton, 0, Qt::AlignHCenter);
+    m_lockObstacleLine = new WrappingLabel(QString(), gateWidget);
+    m_lockObstacleLine->setObjectName(u"lockObstacle"_s);
+    m_lockObstacleLine->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // Growing, it makes the gate's top-aligned layout fill its height, which
+    // then follows the line's wrapping in a window narrower than the line.
+    QSizePolicy growing = m_lockObstacleLine->sizePolicy();
+    growing.setVerticalPolicy(QSizePolicy::Expanding);
+    m_lockObstacleLine->setSizePolicy(growing);
+    m_gate->addWidget(m_lockObstacleLine);
 
     refresh();
 }
@@ -190,6 +200,9 @@ void AuthorizationLockView::lockAction()
     if (m_requestingAuthorization)
         return;
     m_requestingAuthorization = true;
+    m_lockObstacle.clear();
+    refresh();
+    const bool hadFocus = m_lockButton->hasFocus();
     m_lockButton->setEnabled(false);
     const QPointer<AuthorizationLockView> self(this);
     const bool granted = m_auth->requestAuthorization();
@@ -197,10 +210,13 @@ void AuthorizationLockView::lockAction()
         return;
     m_requestingAuthorization = false;
     m_lockButton->setEnabled(true);
-    if (granted) {
-        m_unlocked = true;
-        refresh();
-    }
+    m_unlocked = m_unlocked || granted;
+    m_lockObstacle = granted ? QString() : AuthorizationController::describe(m_auth->obstacle());
+    refresh();
+    // Disabling moved the focus away; the keyboard user comes back to the
+    // button and hears the reason, which is now its description.
+    if (hadFocus && !granted)
+        m_lockButton->setFocus();
 }
 
 void AuthorizationLockView::authenticateWithTouchID()
@@ -434,11 +450,9 @@ void AuthorizationLockView::buildContentPanel()
     m_statusTitle->setAlignment(Qt::AlignCenter);
     panel->addWidget(m_statusTitle);
 
-    m_promptText = new QLabel(m_contentPanel);
+    m_promptText = new WrappingLabel(QString(), m_contentPanel);
     m_promptText->setObjectName(u"promptText"_s);
-    m_promptText->setTextFormat(Qt::PlainText);
     m_promptText->setAlignment(Qt::AlignCenter);
-    m_promptText->setWordWrap(true);
     panel->addWidget(m_promptText);
 
     m_touchIdButton = new QPushButton(tr("Touch IDで認証する"), m_contentPanel);
@@ -595,6 +609,12 @@ void AuthorizationLockView::refresh()
     m_animalLine->setVisible(m_sp2 == 1);
     m_animalLine->setText(u"🐱🐤"_s + QString::number(m_winIndex));
     m_lockButton->setVisible(!m_unlocked);
+    m_lockObstacleLine->setVisible(!m_unlocked && !m_lockObstacle.isEmpty());
+    if (m_lockObstacleLine->text() != m_lockObstacle) {
+        m_lockObstacleLine->setText(m_lockObstacle);
+        // A screen reader speaks a changed description of the focused button.
+        m_lockButton->setAccessibleDescription(m_lockObstacle.isEmpty() ? tr("マウスでクリック") : m_lockObstacle);
+    }
 
     if (!m_unlocked)
         return;

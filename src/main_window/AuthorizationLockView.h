@@ -52,6 +52,8 @@ public:
 
     // Read-only views of the private state, for tests and the tab layer.
     [[nodiscard]] bool unlocked() const { return m_unlocked; }
+    // Why the last press could not ask anyone; empty when it did.
+    [[nodiscard]] QString lockObstacle() const { return m_lockObstacle; }
     [[nodiscard]] bool isAuthenticated() const { return m_isAuthenticated; }
     [[nodiscard]] bool unlockContent() const { return m_unlockContent; }
     [[nodiscard]] QString authMessage() const { return m_authMessage; }
@@ -123,6 +125,7 @@ private:
     // Touch ID evaluations in flight; each context lives until its reply.
     std::vector<std::unique_ptr<LAContext>> m_touchIdContexts;
     bool m_requestingAuthorization = false;
+    QString m_lockObstacle;
 
     // Widgets.
     QVBoxLayout *m_gate = nullptr;
@@ -130,6 +133,7 @@ private:
     QLabel *m_animalLine = nullptr;
     QPushButton *m_lockButton = nullptr;
     QLabel *m_lockIcon = nullptr;
+    QLabel *m_lockObstacleLine = nullptr;
     bool m_lockIconRequested = false;
     QLabel *m_banner = nullptr;
     QWidget *m_contentPanel = nullptr;

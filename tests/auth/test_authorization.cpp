@@ -74,25 +74,38 @@ private Q_SLOTS:
 
     // Only polkit's own, well-formed yes for our action opens the gate; and
     // every request names this process, our action, and lets the agent ask.
+    // A request that reached nobody says why; after an agent asked, nothing.
     void polkit_data()
     {
         QTest::addColumn<QString>("answer");
-        for (const char *answer : {"yes", "no", "challenge", "dismissed", "both", "unregistered", "wrong-signature",
-                                   "forged", "absent"})
-            QTest::newRow(answer) << QString::fromLatin1(answer);
+        QTest::addColumn<AuthorizationObstacle>("obstacle");
+        using enum AuthorizationObstacle;
+        for (const auto &[answer, obstacle] : {std::pair("yes", none), {"no", none}, {"challenge", noAgent}, {"dismissed", none},
+                                               {"both", none}, {"unregistered", actionNotInstalled}, {"wrong-signature", none},
+                                               {"forged", none}, {"absent", serviceUnavailable}, {"no bus", serviceUnavailable}})
+            QTest::newRow(answer) << QString::fromLatin1(answer) << obstacle;
     }
     void polkit()
     {
         QFETCH(QString, answer);
+        QFETCH(AuthorizationObstacle, obstacle);
         QVERIFY(startPolkit(answer));
+        if (answer == u"no bus"_s) // what the system bus is when its socket is missing
+            m_connection = QDBusConnection::connectToBus(u"unix:path=/nonexistent/system_bus_socket"_s, u"no-bus"_s);
         // Two windows of one process share its bus name.
-        for (int window = 0; window < 2; ++window)
-            QCOMPARE(AuthorizationController(std::make_shared<PolkitAuthorizationServices>(m_connection)).requestAuthorization(),
-                     answer == u"yes"_s);
-        if (answer == u"absent"_s)
+        for (int window = 0; window < 2; ++window) {
+            AuthorizationController controller(std::make_shared<PolkitAuthorizationServices>(m_connection));
+            // Braces: the request runs before its reason is read.
+            QCOMPARE((std::pair{controller.requestAuthorization(), controller.obstacle()}), std::pair(answer == u"yes"_s, obstacle));
+            if (window == 1 && answer == u"challenge"_s) { // then an agent asks, and is dismissed: no reason left
+                m_bus->mock(polkitName, authority, u"SetAnswer"_s, {u"dismissed"_s});
+                QCOMPARE((std::pair{controller.requestAuthorization(), controller.obstacle()}), std::pair(false, AuthorizationObstacle::none));
+            }
+        }
+        if (answer == u"absent"_s || answer == u"no bus"_s)
             return;
         const QStringList sent = calls();
-        QCOMPARE(sent.size(), 2);
+        QCOMPARE(sent.size(), answer == u"challenge"_s ? 3 : 2);
         QVERIFY(sent[0].section(u' ', -1) != sent[1].section(u' ', -1));
         for (const QString &call : sent)
             QCOMPARE(call.section(u' ', 0, -2), u"check %1 system-bus-name name=%1 %2 - 1"_s.arg(
@@ -137,6 +150,7 @@ private Q_SLOTS:
         QTimer::singleShot(15000, &view, [&] { controller->cancel(); QFAIL("the request outlived its end"); });
         view.lockAction();
         QVERIFY(!view.unlocked() && !second);
+        QCOMPARE(view.lockObstacle(), QString()); // polkit is there, it was our limit
         QCOMPARE(view.isVisible(), end == u"limit"_s);
         QTRY_COMPARE(calls().size(), 2);
         QCOMPARE(calls().at(1), u"cancel %1 %2"_s.arg(m_connection.baseService(), calls().at(0).section(u' ', -1)));

@@ -48,7 +48,8 @@ private:
 };
 
 struct FixedAuthorization : ScriptedAuthorization {
-    explicit FixedAuthorization(bool grant) : ScriptedAuthorization({grant ? 0 : AuthorizationStatus::denied}) {}
+    explicit FixedAuthorization(bool grant, OSStatus refusal = AuthorizationStatus::denied)
+        : ScriptedAuthorization({grant ? 0 : refusal}) {}
 };
 
 struct Fingerprint {

@@ -1,3 +1,5 @@
+#include "app/SettingsView.h"
+#include "app/YumekazuApp.h"
 #include "background/WaitTask.h"
 #include "classifier/MyModel.h"
 #include "common/FakeGates.h"
@@ -7,6 +9,8 @@
 #include "platform/core/PreferenceStore.h"
 #include "platform/dialogs/ModalResponse.h"
 #include "platform/dialogs/PanelFactory.h"
+#include "platform/localauth/FingerprintPrompt.h"
+#include "platform/windowing/ScreenFit.h"
 
 #include <QElapsedTimer>
 #include <QHBoxLayout>
@@ -15,6 +19,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSemaphore>
 #include <QTableWidget>
 #include <QThread>
@@ -92,6 +98,36 @@ void key(Qt::Key k)
     QTest::keyClick(QApplication::focusWidget(), k);
 }
 
+// Every text of window that is cut (it needs more room than it has, or lies
+// outside its window; what a scroll area holds, it scrolls to), and the window
+// itself when it is off its screen.
+QStringList cutTexts(QWidget *window)
+{
+    if (!QTest::qWaitForWindowExposed(window))
+        return {window->windowTitle() + u" not shown"_s};
+    QCoreApplication::processEvents();
+    QStringList cut;
+    for (const QWidget *widget : window->findChildren<QWidget *>()) {
+        const QString text = widget->property("text").toString();
+        const auto *label = qobject_cast<const QLabel *>(widget);
+        if (!widget->isVisible() || widget->window() != window || text.isEmpty() || (!label && !qobject_cast<const QAbstractButton *>(widget)))
+            continue;
+        // A push button's text, its margin and frame, as the style lays them out.
+        const int margins = widget->style()->pixelMetric(QStyle::PM_ButtonMargin) + 2 * widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        const QSize need = widget->hasHeightForWidth() ? QSize(widget->minimumSizeHint().width(), widget->heightForWidth(widget->width()))
+            : label ? label->sizeHint() : QSize(widget->fontMetrics().horizontalAdvance(text) + margins, widget->fontMetrics().height());
+        bool whole = need.width() <= widget->width() && need.height() <= widget->height();
+        for (const QWidget *outer = widget->parentWidget();
+             whole && outer != window->parentWidget() && !qobject_cast<const QScrollArea *>(outer->parentWidget()); outer = outer->parentWidget())
+            whole = outer->rect().contains(QRect(widget->mapTo(outer, QPoint()), widget->size()));
+        if (!whole)
+            cut << u"%1 \"%2\" needs %3x%4, has %5x%6"_s.arg(window->windowTitle(), text).arg(need.width()).arg(need.height()).arg(widget->width()).arg(widget->height());
+    }
+    if (!window->screen()->availableGeometry().contains(window->frameGeometry()))
+        cut << window->windowTitle() + u" lies off the screen"_s;
+    return cut;
+}
+
 } // namespace
 
 class TestMainView : public QObject {
@@ -103,6 +139,7 @@ class TestMainView : public QObject {
     FakeFactory m_fingerprint;
     AnsweringPanels m_panels;
     bool m_grant = true;
+    OSStatus m_refusal = AuthorizationStatus::denied;
     std::chrono::milliseconds m_wait{50};
     std::shared_ptr<ScriptedModel> m_model;
 
@@ -113,7 +150,7 @@ class TestMainView : public QObject {
             makeModel = [model = m_model] { return std::make_shared<MyModel>(model); };
         View view = std::make_unique<AuthorizationLockView>(MainViewServices{
             .store = m_store.get(),
-            .makeAuthorization = [this] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(m_grant)); },
+            .makeAuthorization = [this] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(m_grant, m_refusal)); },
             .localAuthentication = &m_fingerprint, .panels = &m_panels, .makeModel = std::move(makeModel),
             .reloadModel = {}, .windows = nullptr, .waitInterval = m_wait});
         view->show();
@@ -138,6 +175,7 @@ private Q_SLOTS:
         m_fingerprint.setup = {};
         m_panels = {};
         m_grant = true;
+        m_refusal = AuthorizationStatus::denied;
         m_wait = 50ms;
         m_model.reset();
     }
@@ -170,7 +208,9 @@ private Q_SLOTS:
                  std::tuple(toggle2 == 1, nullptr, 0, u"General"_s, u"lockButton"_s));
         key(Qt::Key_Space);
         const auto *panel = child(view, u"contentPanel"_s);
-        QCOMPARE(std::tuple(view->unlocked(), child(view, u"lockButton"_s)->isVisible(), panel != nullptr), std::tuple(grant, !grant, grant));
+        // Refused after asking: nothing said, and the keyboard stays on the lock.
+        QCOMPARE(std::tuple(view->unlocked(), child(view, u"lockButton"_s)->isVisible(), panel != nullptr, focusName(), view->lockObstacle()),
+                 std::tuple(grant, !grant, grant, grant ? u"touchIdButton"_s : u"lockButton"_s, QString()));
         if (!grant)
             return;
         QCoreApplication::processEvents();
@@ -404,6 +444,47 @@ private Q_SLOTS:
         QVERIFY(pending);
         view.reset();
         QVERIFY(!pending);
+    }
+    // Every text whole, with larger desktop fonts, in the small windows and
+    // the main view (its line under the lock, its alert); each scale factor is
+    // a run of its own (tests/main_window/CMakeLists.txt).
+    void textsWhole_data()
+    {
+        QTest::addColumn<int>("points");
+        for (const int points : {0, 12, 14}) // 0: Qt's own
+            QTest::addRow("%d pt", points) << points;
+    }
+    void textsWhole()
+    {
+        QFETCH(int, points);
+        const QFont original = QApplication::font();
+        const auto restore = qScopeGuard([&] { QApplication::setFont(original); });
+        QApplication::setFont(QFont(original.family(), points ? points : original.pointSize()));
+        SettingsView settings(*m_store);
+        settings.show();
+        FingerprintPrompt prompt(u"Touch IDで本人確認を行います"_s, nullptr);
+        prompt.show();
+        QStringList cut = cutTexts(&settings) + cutTexts(&prompt);
+        prompt.setHint(u"指を一度離してから、もう一度触れてください"_s); // the longest a retry brings
+        m_grant = false;
+        m_refusal = AuthorizationStatus::actionNotInstalled;
+        const View locked = makeView();
+        m_grant = true;
+        m_fingerprint.setup = {true, {}, 1, false, u"指紋リーダーは別の操作で使用中です"_s};
+        const View view = makeView();
+        view->resize(YumekazuApp::initialContentSize(view->screen()->availableGeometry().size()));
+        for (const View *each : {&locked, &view}) { // the locked one at its own preferred size
+            ScreenFit::fit(each->get());
+            (*each)->lockAction();
+        }
+        view->authenticateWithTouchID();
+        QTRY_VERIFY(view->showAlert());
+        cut << cutTexts(&prompt) << cutTexts(locked.get()) << cutTexts(view.get()) << cutTexts(view->findChild<QMessageBox *>());
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
+        // The line under the lock is the button's description too: a screen reader says it.
+        const QString line = AuthorizationController::describe(AuthorizationObstacle::actionNotInstalled);
+        QCOMPARE(std::tuple(locked->lockObstacle(), child(locked, u"lockObstacle"_s)->isVisible() ? line : QString(), child(locked, u"lockButton"_s)->accessibleDescription()),
+                 std::tuple(line, line, line));
     }
 };
 

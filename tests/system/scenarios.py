@@ -132,16 +132,19 @@ def refused(app):
     wait('the refusal (PAM delay)', lambda: 'AUTHENTICATION FAILED' in tmux('capture-pane', '-p'))
 
 
-# Administrator gate: what happens before the press, and after it. Unless the
-# latter says otherwise, the window then stays locked and becomes usable again.
-POLKIT = {'right password': (None, unlocks), 'wrong password': (None, refused), 'no agent': (None, None),
-          'agent dismissed': (None, lambda app: answer('-C-c')), 'polkitd absent': (lambda: kill(POLKITD), None),
-          'polkitd killed mid-prompt': (None, lambda app: answer() or kill(POLKITD)),
-          'policy not installed': (lambda: install_policy(False), None), 'window closed during the prompt': (None, close_during_prompt)}
+# Administrator gate: what happens before the press, after it, and the words
+# the line under the lock must hold (None: no line, as after an agent asked).
+# Unless "after" says otherwise, the window then stays locked and becomes
+# usable again.
+POLKIT = {'right password': (None, unlocks, None), 'wrong password': (None, refused, None), 'no agent': (None, None, '認証エージェントがありません'),
+          'agent dismissed': (None, lambda app: answer('-C-c'), None), 'polkitd absent': (lambda: kill(POLKITD), None, '接続できません'),
+          'polkitd killed mid-prompt': (None, lambda app: answer() or kill(POLKITD), '接続できません'),
+          'policy not installed': (lambda: install_policy(False), None, 'インストールされていません'),
+          'window closed during the prompt': (None, close_during_prompt, None)}
 
 
 def polkit_scenario(name):
-    before, after = POLKIT[name]
+    before, after, line = POLKIT[name]
     app = App()
     try:
         if name != 'no agent':
@@ -156,7 +159,10 @@ def polkit_scenario(name):
         ready = time.monotonic() - started
         time.sleep(1)
         assert app.locked(), 'unlocked late'
-        return 'stays locked, usable again %.1f s after the press' % ready
+        said = app.find(LOCK).description  # the line is the button's description too: a screen reader says it
+        shown = any(label.name == said for label in find_all(app.root, 'label'))
+        assert (line in said and shown) if line else (said == 'マウスでクリック' and not shown), 'the line under the lock: ' + said
+        return 'stays locked, usable again %.1f s after the press; %s' % (ready, '"%s"' % said if line else 'no line')
     finally:
         stop_agent()
         app.stop()

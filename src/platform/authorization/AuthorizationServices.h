@@ -28,6 +28,12 @@ constexpr OSStatus canceled = -60006;
 constexpr OSStatus interactionNotAllowed = -60007;
 constexpr OSStatus internal = -60008;
 constexpr OSStatus busy = -60009;
+// The request never reached a person, each for a reason the user can mend:
+// nobody can be asked (no agent), the service cannot be reached, or it does
+// not know the application's action.
+constexpr OSStatus noAgent = interactionNotAllowed;
+constexpr OSStatus serviceUnavailable = -60100;
+constexpr OSStatus actionNotInstalled = -60101;
 } // namespace AuthorizationStatus
 
 namespace AuthorizationFlag {

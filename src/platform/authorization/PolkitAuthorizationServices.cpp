@@ -108,7 +108,7 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     if (m_pending)
         return AuthorizationStatus::busy;
     if (!m_bus.isConnected() || m_bus.baseService().isEmpty())
-        return AuthorizationStatus::internal;
+        return AuthorizationStatus::serviceUnavailable;
 
     // polkit keys cancellation ids by bus name, and every window of this
     // process shares one: the counter is process-wide.
@@ -136,14 +136,10 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
         return AuthorizationStatus::canceled;
 
     const QDBusMessage reply = watcher.reply();
-    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == u"org.freedesktop.DBus.Error.NoReply"_s) {
-        // Our own limit ran out: the agent must not go on asking for a
-        // password nobody waits for.
-        sendCancel();
-        return AuthorizationStatus::canceled;
-    }
-    // Anything but the expected answer (an error, an unregistered action, a
-    // stranger's reply shape) keeps the gate shut.
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return errorStatus(reply);
+    // Anything but the expected answer (a stranger's reply shape) keeps the
+    // gate shut.
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != u"(bba{ss})")
         return AuthorizationStatus::internal;
     // On a lax bus anyone can answer our call: only polkit's word counts.
@@ -156,8 +152,38 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     result.beginStructure();
     result >> authorized >> challenge >> details;
     result.endStructure();
-    // A challenge without an agent to answer it is a refusal.
-    return authorized && !challenge ? AuthorizationStatus::success : AuthorizationStatus::denied;
+    if (authorized && !challenge)
+        return AuthorizationStatus::success;
+    // Interaction was allowed, yet polkit still wants a challenge: no agent
+    // answers for this session, so nobody was asked. After an agent asked,
+    // a dismissal or a failed password is a plain refusal.
+    if (!authorized && challenge && (flags & AuthorizationFlag::interactionAllowed))
+        return AuthorizationStatus::noAgent;
+    return AuthorizationStatus::denied;
+}
+
+OSStatus PolkitAuthorizationServices::errorStatus(const QDBusMessage &reply)
+{
+    const QString name = reply.errorName();
+    if (name == u"org.freedesktop.DBus.Error.NoReply"_s) {
+        // polkit went away while it was asking.
+        if (polkitOwner().isEmpty())
+            return AuthorizationStatus::serviceUnavailable;
+        // Our own limit ran out: the agent must not go on asking for a
+        // password nobody waits for.
+        sendCancel();
+        return AuthorizationStatus::canceled;
+    }
+    // Nobody owns polkit's name and the bus could not start it.
+    if (name == u"org.freedesktop.DBus.Error.ServiceUnknown"_s || name == u"org.freedesktop.DBus.Error.NameHasNoOwner"_s
+        || name == u"org.freedesktop.DBus.Error.Disconnected"_s || name.startsWith(u"org.freedesktop.DBus.Error.Spawn."_s)
+        || name.startsWith(u"org.freedesktop.systemd1."_s))
+        return AuthorizationStatus::serviceUnavailable;
+    // polkit's only way of saying it does not know the action: "Action ID is
+    // not registered".
+    if (name == u"org.freedesktop.PolicyKit1.Error.Failed"_s && reply.errorMessage().contains(actionId + u' '))
+        return AuthorizationStatus::actionNotInstalled;
+    return AuthorizationStatus::internal;
 }
 
 QString PolkitAuthorizationServices::polkitOwner() const

@@ -8,6 +8,7 @@
 
 #include <chrono>
 
+class QDBusMessage;
 class QEventLoop;
 
 // Authorization through polkit: copyRights asks polkit whether this process
@@ -32,6 +33,8 @@ public:
 
 private:
     [[nodiscard]] QString polkitOwner() const;
+    // The status for an error polkit (or the bus on its behalf) answered.
+    OSStatus errorStatus(const QDBusMessage &reply);
     void sendCancel();
 
     QDBusConnection m_bus;

@@ -1,5 +1,7 @@
 #include "platform/localauth/FingerprintPrompt.h"
 
+#include "platform/widgets/WrappingLabel.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -14,16 +16,14 @@ FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
     setWindowTitle(tr("指紋認証"));
     setModal(false);
     auto *layout = new QVBoxLayout(this);
-    auto *reasonLabel = new QLabel(reason, this);
-    reasonLabel->setWordWrap(true);
+    auto *reasonLabel = new WrappingLabel(reason, this);
     QFont bold = reasonLabel->font();
     bold.setBold(true);
     reasonLabel->setFont(bold);
     layout->addWidget(reasonLabel);
     // Created after the reason, so a screen reader reads them in the order shown.
-    m_hint = new QLabel(tr("指紋リーダーに指を触れてください"), this);
+    m_hint = new WrappingLabel(tr("指紋リーダーに指を触れてください"), this);
     m_hint->setObjectName(u"fingerprintHint"_s);
-    m_hint->setWordWrap(true);
     layout->addWidget(m_hint);
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *cancel = buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
@@ -37,6 +37,10 @@ FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
 void FingerprintPrompt::setHint(const QString &hint)
 {
     m_hint->setText(hint);
+    // A window follows its content's height only when asked: a longer hint
+    // would be cut.
+    if (isVisible())
+        adjustSize();
 }
 
 QString FingerprintPrompt::hint() const
