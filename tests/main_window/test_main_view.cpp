@@ -480,6 +480,10 @@ private Q_SLOTS:
         view->authenticateWithTouchID();
         QTRY_VERIFY(view->showAlert());
         cut << cutTexts(&prompt) << cutTexts(locked.get()) << cutTexts(view.get()) << cutTexts(view->findChild<QMessageBox *>());
+        m_fingerprint.setup = {};
+        const View work = unlocked(); // the work area, in a window of the size a new one has
+        work->resize(view->size());
+        cut << cutTexts(work.get());
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
         // The line under the lock is the button's description too: a screen reader says it.
         const QString line = AuthorizationController::describe(AuthorizationObstacle::actionNotInstalled);
