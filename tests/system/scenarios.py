@@ -53,7 +53,7 @@ class App:
     # The app as the test user, seen through the accessibility tree.
 
     def __init__(self):
-        env = {k: os.environ[k] for k in ('PATH', 'HOME', 'XDG_RUNTIME_DIR', 'DISPLAY', 'DBUS_SESSION_BUS_ADDRESS')}
+        env = {k: os.environ[k] for k in ('PATH', 'HOME', 'XDG_RUNTIME_DIR', 'DISPLAY', 'DBUS_SESSION_BUS_ADDRESS', 'YUMEKAZU_SERVERS')}
         env.update(QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', LANG='C.UTF-8')
         self.process = subprocess.Popen(AS_USER + [APP], env=env, stdout=subprocess.DEVNULL, stderr=open(W + '/app.log', 'a'))
         self.root = application(self.process.pid, 40)  # the first start also wakes the registry
