@@ -95,6 +95,11 @@ stop_servers() {
   local pid
   for pid in "${SERVER_SESSIONS[@]}"; do wait "$pid" 2>/dev/null || true; done
   SERVER_SESSIONS=()
+}
+
+# Stops the servers, then cleans up after them.
+servers_finish() {
+  stop_servers
   local action
   for action in "${SERVERS_AT_EXIT[@]}"; do eval "$action" || true; done
   SERVERS_AT_EXIT=()
@@ -105,7 +110,7 @@ servers_on_exit() {
   local status=$?
   trap - EXIT
   trap '' INT TERM HUP
-  stop_servers
+  servers_finish
   exit "$status"
 }
 
@@ -113,7 +118,7 @@ servers_on_exit() {
 servers_on_signal() {
   trap - EXIT
   trap '' INT TERM HUP
-  stop_servers
+  servers_finish
   trap - "$1"
   kill -s "$1" "$$"
   # A signal ignored since this shell started cannot end it.
