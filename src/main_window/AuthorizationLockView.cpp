@@ -18,6 +18,7 @@
 #include "platform/windowing/WindowSystem.h"
 #include "tabs/WindowAccessor.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QCloseEvent>
@@ -47,6 +48,17 @@ QFont titleFont(const QWidget *widget)
     QFont font = widget->font();
     font.setPointSizeF(font.pointSizeF() * 1.6);
     return font;
+}
+
+const QString lockObstacleName = u"lockObstacle"_s;
+
+// The line under the lock is a notification to assistive technology: a
+// screen reader reads it out as it comes on screen, wherever the focus is.
+QAccessibleInterface *accessibleLockObstacle(const QString &, QObject *object)
+{
+    if (!object->isWidgetType() || object->objectName() != lockObstacleName)
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
 }
 
 } // namespace
@@ -132,8 +144,13 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
     m_lockButton->setMinimumSize(label->sizeHint());
     connect(m_lockButton, &QPushButton::clicked, this, &AuthorizationLockView::lockAction);
     m_gate->addWidget(m_lockButton, 0, Qt::AlignHCenter);
+    static const bool notification = [] {
+        QAccessible::installFactory(accessibleLockObstacle);
+        return true;
+    }();
+    (void)notification;
     m_lockObstacleLine = new WrappingLabel(QString(), gateWidget);
-    m_lockObstacleLine->setObjectName(u"lockObstacle"_s);
+    m_lockObstacleLine->setObjectName(lockObstacleName);
     m_lockObstacleLine->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     // Growing, it makes the gate's top-aligned layout fill its height, which
     // then follows the line's wrapping in a window narrower than the line.
@@ -202,7 +219,12 @@ void AuthorizationLockView::lockAction()
     m_requestingAuthorization = true;
     m_lockObstacle.clear();
     refresh();
+    // Disabled, the button would pass the focus on to whatever Qt finds next
+    // (screen readers follow it there); it gives the focus up and takes it
+    // back afterwards, so the reason below is read with the button.
     const bool hadFocus = m_lockButton->hasFocus();
+    if (hadFocus)
+        m_lockButton->clearFocus();
     m_lockButton->setEnabled(false);
     const QPointer<AuthorizationLockView> self(this);
     const bool granted = m_auth->requestAuthorization();
@@ -213,8 +235,6 @@ void AuthorizationLockView::lockAction()
     m_unlocked = m_unlocked || granted;
     m_lockObstacle = granted ? QString() : AuthorizationController::describe(m_auth->obstacle());
     refresh();
-    // Disabling moved the focus away; the keyboard user comes back to the
-    // button and hears the reason, which is now its description.
     if (hadFocus && !granted)
         m_lockButton->setFocus();
 }
@@ -612,6 +632,7 @@ void AuthorizationLockView::refresh()
     m_lockObstacleLine->setVisible(!m_unlocked && !m_lockObstacle.isEmpty());
     if (m_lockObstacleLine->text() != m_lockObstacle) {
         m_lockObstacleLine->setText(m_lockObstacle);
+        m_lockObstacleLine->setAccessibleName(m_lockObstacle);
         // A screen reader speaks a changed description of the focused button.
         m_lockButton->setAccessibleDescription(m_lockObstacle.isEmpty() ? tr("マウスでクリック") : m_lockObstacle);
     }

@@ -159,9 +159,9 @@ def polkit_scenario(name):
         ready = time.monotonic() - started
         time.sleep(1)
         assert app.locked(), 'unlocked late'
-        said = app.find(LOCK).description  # the line is the button's description too: a screen reader says it
-        shown = any(label.name == said for label in find_all(app.root, 'label'))
-        assert (line in said and shown) if line else (said == 'マウスでクリック' and not shown), 'the line under the lock: ' + said
+        # The line comes as a notification (a screen reader reads it out) and is the button's description.
+        said, shown = app.find(LOCK).description, [n.name for n in find_all(app.root, 'notification')]
+        assert shown == ([said] if line and line in said else []) and (line or said == 'マウスでクリック'), 'under the lock: %s' % shown
         return 'stays locked, usable again %.1f s after the press; %s' % (ready, '"%s"' % said if line else 'no line')
     finally:
         stop_agent()
