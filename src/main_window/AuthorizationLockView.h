@@ -1,31 +1,30 @@
 #pragma once
 
+#include "classifier/ModelLoad.h"
 #include "main_window/MainViewServices.h"
 #include "main_window/Person.h"
+#include "tabs/TabActions.h"
 
 #include <QDateTime>
-#include <QFuture>
 #include <QList>
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 #include <optional>
-#include <vector>
 
-class LAContext;
-class QCalendarWidget;
+class FingerprintGatePage;
+class LockGatePage;
+class PageColumn;
 class QLabel;
-class NoteEditor;
-class QPushButton;
-class QTableWidget;
-class QTimeEdit;
-class QVBoxLayout;
-class QMessageBox;
+class SampleTableModel;
+class TouchIdAction;
+struct TouchIdResult;
+class WorkAreaPage;
 
 // The content of every main window: a heading, the lock gate and, once both
 // gates are passed, the work area. The fields below are the view's state;
 // every write goes through refresh(), so what is shown follows the state.
+// The pages render it; the actions are handed to the rooms that own them.
 class AuthorizationLockView : public QWidget {
     Q_OBJECT
 
@@ -89,13 +88,9 @@ protected:
 
 private:
     void refresh();
-    void loadLockIconSoon();
-    void buildContentPanel();
     void buildWorkArea();
     void startupParagraphRule();
-    void showTable();
-    void applyTouchIdReply(bool success, const std::optional<PlatformError> &error);
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void applyTouchIdResult(const TouchIdResult &result);
 
     MainViewServices m_services;
 
@@ -109,43 +104,26 @@ private:
     bool m_unlockContent = false;
     QDateTime m_dateTime;
     int m_peopleNum = 1;
-    QList<Person> m_people1, m_people2, m_people3, m_people4, m_people5;
+    // The five tables people1 to people5, and the one on show.
+    SampleTableModel *m_people;
     // uString and bunreiString live in the preference store.
     int m_sp1 = 0;
     int m_sp2 = 0;
     int m_sp3 = 0;
     QString m_text;
-    QPointer<HostWindow> m_window;
+    // The field `window` and the tab actions.
+    TabActions m_tabs;
     std::optional<QString> m_result;
-    mutable QFuture<Expected<std::shared_ptr<MyModel>>> m_modelLoad;
-    mutable bool m_modelPending = false;
-    mutable std::shared_ptr<MyModel> m_model;
+    ModelLoad m_model;
     int m_winIndex = 1;
 
-    // Touch ID evaluations in flight; each context lives until its reply.
-    std::vector<std::unique_ptr<LAContext>> m_touchIdContexts;
-    bool m_requestingAuthorization = false;
+    TouchIdAction *m_touchId;
     QString m_lockObstacle;
 
-    // Widgets.
-    QVBoxLayout *m_gate = nullptr;
-    QLabel *m_heading = nullptr;
+    // The pages; each is built the first time it shows.
     QLabel *m_animalLine = nullptr;
-    QPushButton *m_lockButton = nullptr;
-    QLabel *m_lockIcon = nullptr;
-    QLabel *m_lockObstacleLine = nullptr;
-    bool m_lockIconRequested = false;
-    QLabel *m_banner = nullptr;
-    QWidget *m_contentPanel = nullptr;
-    QLabel *m_statusTitle = nullptr;
-    QLabel *m_promptText = nullptr;
-    QPushButton *m_touchIdButton = nullptr;
-    QWidget *m_workArea = nullptr;
-    QCalendarWidget *m_calendar = nullptr;
-    QTimeEdit *m_time = nullptr;
-    QTableWidget *m_table = nullptr;
-    int m_tableShown = 0;
-    NoteEditor *m_editor = nullptr;
-    QLabel *m_resultLine = nullptr;
-    QPointer<QMessageBox> m_alert;
+    PageColumn *m_column = nullptr;
+    LockGatePage *m_lockGate = nullptr;
+    FingerprintGatePage *m_fingerprintGate = nullptr;
+    WorkAreaPage *m_workArea = nullptr;
 };

@@ -2,8 +2,11 @@
 #include "common/TestMain.h"
 #include "mocks/MockBus.h"
 
+#include "auth/TouchIdAction.h"
 #include "platform/authorization/PolkitAuthorizationServices.h"
 #include "platform/core/PreferenceStore.h"
+
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -110,6 +113,36 @@ private Q_SLOTS:
         for (const QString &call : sent)
             QCOMPARE(call.section(u' ', 0, -2), u"check %1 system-bus-name name=%1 %2 - 1"_s.arg(
                 m_connection.baseService(), PolkitAuthorizationServices::actionId));
+    }
+
+    // One answer per check, on the main thread: at once for the wrong kind of
+    // reader, else from the event loop. A check's context lives until its
+    // answer; a cancelled check answers nothing.
+    void touchIdAction()
+    {
+        using Kind = TouchIdResult::Kind;
+        FakeFactory contexts;
+        TouchIdAction action(&contexts);
+        QList<std::pair<Kind, bool>> answers; // and whether on the main thread
+        connect(&action, &TouchIdAction::answered, this, [&](const TouchIdResult &result) {
+            answers.append({result.kind, QThread::currentThread() == thread()});
+        }, Qt::DirectConnection);
+        for (const auto &[setup, kind] : {std::pair(Fingerprint{}, Kind::Matched), {Fingerprint{true, {}, 1, false, {}}, Kind::NotMatched},
+                                          {Fingerprint{false, {}, 1, true, {}}, Kind::CannotAsk}, {Fingerprint{true, {}, 2, true, {}}, Kind::CannotAsk}}) {
+            answers.clear();
+            contexts.setup = setup;
+            action.start(nullptr);
+            QCOMPARE(answers.size(), setup.biometry == 2 ? 1 : 0);
+            QTRY_COMPARE(answers, (QList{std::pair(kind, true)}));
+            QTRY_VERIFY(std::all_of(contexts.made.cbegin(), contexts.made.cend(), [](const auto &c) { return !c; }));
+        }
+        answers.clear();
+        contexts.setup = {};
+        action.start(nullptr);
+        QVERIFY(contexts.made.constLast());
+        action.cancel();
+        QTest::qWait(50);
+        QVERIFY(answers.isEmpty() && !contexts.made.constLast());
     }
 
     // While polkit asks, the event loop runs and a second request is refused

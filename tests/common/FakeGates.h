@@ -67,9 +67,12 @@ struct Fingerprint {
 class FakeFactory : public LAContextFactory {
 public:
     Fingerprint setup;
+    QList<QPointer<LAContext>> made;
     std::unique_ptr<LAContext> makeContext(QWidget *view) override
     {
-        return std::make_unique<Context>(setup, qobject_cast<AuthorizationLockView *>(view));
+        auto context = std::make_unique<Context>(setup, qobject_cast<AuthorizationLockView *>(view));
+        made.append(context.get());
+        return context;
     }
 
 private:

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QMessageBox;
+class QPushButton;
+
+// The second gate, shown once the first has opened: a banner, the state of
+// the fingerprint check, its button, and the alert a failed check raises.
+// The work area, once built, takes the place of the prompt inside the panel.
+class FingerprintGatePage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit FingerprintGatePage(QWidget *parent = nullptr);
+
+    void showState(bool authenticated, const QString &message, bool prompting);
+    // Raises the alert, or takes it down; one alert at a time.
+    void showAlert(bool shown, const QString &message);
+    void addWorkArea(QWidget *workArea);
+    void takeFocus();
+    // Back to the button that raised the alert; without a window manager
+    // nobody hands the focus back.
+    void returnFocus();
+
+Q_SIGNALS:
+    void touchIdClicked();
+    void alertDismissed();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_panel;
+    QLabel *m_statusTitle;
+    QLabel *m_promptText;
+    QPushButton *m_touchIdButton;
+    QPointer<QMessageBox> m_alert;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <optional>
+
+class NoteEditor;
+class PreferenceStore;
+class QAbstractItemModel;
+class QCalendarWidget;
+class QLabel;
+class QTableView;
+class QTimeEdit;
+
+// What lies behind both gates: the date picker, the sample table, the note
+// and the row of actions.
+class WorkAreaPage : public QWidget {
+    Q_OBJECT
+
+public:
+    WorkAreaPage(PreferenceStore *store, QAbstractItemModel *table, QWidget *parent = nullptr);
+
+    void showState(const QDateTime &dateTime, bool tableShown, const std::optional<QString> &result);
+    void focusEditor();
+
+Q_SIGNALS:
+    // The date or the time (to the minute) changed, the other kept.
+    void dateTimeChosen(const QDateTime &dateTime);
+    void saveClicked();
+    void threadClicked();
+    void openClicked();
+    void changeClicked();
+    void predictClicked();
+    void reloadClicked();
+
+private:
+    QDateTime m_shown;
+    QCalendarWidget *m_calendar;
+    QTimeEdit *m_time;
+    QTableView *m_table;
+    NoteEditor *m_editor;
+    QLabel *m_resultLine;
+};
