@@ -76,7 +76,8 @@ void LockGatePage::showObstacle(const QString &obstacle)
         return;
     m_obstacle->setText(obstacle);
     m_obstacle->setAccessibleName(obstacle);
-    // A screen reader speaks a changed description of the focused button.
+    // Read out as a notification when it comes on screen; as the button's
+    // description it is read again whenever the button takes the focus.
     m_button->setAccessibleDescription(obstacle.isEmpty() ? m_text->toolTip() : obstacle);
 }
 
