@@ -5,42 +5,29 @@
 # INT (Ctrl+C reaches the command from the terminal itself) is ignored here,
 # TERM is passed on.
 #   no-leftovers.py COMMAND...
-import ctypes, os, signal, subprocess, sys, time  # noqa: E401
+import contextlib, ctypes, os, signal, subprocess, sys, time  # noqa: E401
 
 PR_SET_CHILD_SUBREAPER, GRACE = 36, 5
 
 
 def descendants():
+    # Live processes below this one (zombies are reaped, not left behind).
     parents = {}
     for entry in filter(str.isdigit, os.listdir('/proc')):
-        try:
-            with open(f'/proc/{entry}/stat') as stat:
-                fields = stat.read().rsplit(')', 1)[1].split()
-        except OSError:
-            continue
-        if fields[0] != 'Z':
-            parents[int(entry)] = int(fields[1])
+        with contextlib.suppress(OSError, ValueError), open(f'/proc/{entry}/stat') as stat:
+            state, parent = stat.read().rsplit(')', 1)[1].split()[:2]
+            if state != 'Z':
+                parents[int(entry)] = int(parent)
     found, frontier = set(), {os.getpid()}
-    while frontier:
-        frontier = {pid for pid, parent in parents.items() if parent in frontier} - found
+    while frontier := {pid for pid, parent in parents.items() if parent in frontier} - found:
         found |= frontier
     return found
 
 
 def reap():
-    try:
+    with contextlib.suppress(ChildProcessError):
         while os.waitpid(-1, os.WNOHANG)[0] > 0:
             pass
-    except ChildProcessError:
-        pass
-
-
-def command_line(pid):
-    try:
-        with open(f'/proc/{pid}/cmdline', 'rb') as cmdline:
-            return cmdline.read().replace(b'\0', b' ').decode(errors='replace').strip()
-    except OSError:
-        return '(gone)'
 
 
 if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
@@ -55,14 +42,11 @@ while (left := descendants()) and time.monotonic() < deadline:
     time.sleep(0.2)
 if left:
     print(f'no-leftovers: {len(left)} processes outlived {sys.argv[1]}:', file=sys.stderr)
-    for pid in sorted(left):
-        print(f'  {pid} {command_line(pid)}', file=sys.stderr)
+    subprocess.run(['ps', '-o', 'pid,user,args', '-p', ','.join(map(str, sorted(left)))], stdout=sys.stderr)
     for number in (signal.SIGTERM, signal.SIGKILL):
         for pid in descendants():
-            try:
+            with contextlib.suppress(ProcessLookupError):
                 os.kill(pid, number)
-            except ProcessLookupError:
-                pass
         time.sleep(1)
         reap()
 sys.exit(1 if left else status if status >= 0 else 128 - status)
