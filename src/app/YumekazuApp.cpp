@@ -237,8 +237,10 @@ bool YumekazuApp::confirmQuit(QWidget *parent)
     PreferenceStore *store = m_platform.store;
     // Saving the note elsewhere shows it: only for someone who got past both gates.
     const auto topLevels = QApplication::topLevelWidgets();
-    const bool mayShowNote = m_platform.panels && std::ranges::any_of(topLevels, [](const QWidget *window) {
-        const auto views = window->findChildren<AuthorizationLockView *>();
+    const bool mayShowNote = m_platform.panels && std::ranges::any_of(topLevels, [](QWidget *window) {
+        auto views = window->findChildren<AuthorizationLockView *>();
+        if (auto *view = qobject_cast<AuthorizationLockView *>(window))
+            views.append(view);
         return std::ranges::any_of(views, &AuthorizationLockView::unlockContent);
     });
     while (store && !store->flush()) {

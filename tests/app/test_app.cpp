@@ -4,15 +4,23 @@
 #include "app/YumekazuApp.h"
 #include "background/WaitTask.h"
 #include "classifier/MyModel.h"
+#include "common/FakeGates.h"
 #include "common/TestMain.h"
 #include "main_window/AuthorizationLockView.h"
+#include "main_window/PreferenceKeys.h"
+#include "main_window/StorageWarning.h"
+#include "platform/core/PreferenceFile.h"
 #include "platform/core/PreferenceStore.h"
 #include "platform/core/UrlOpener.h"
+#include "platform/dialogs/QtPanelFactory.h"
 #include "platform/windowing/HostWindow.h"
 #include "platform/windowing/TabGroupWindow.h"
 
 #include <QCheckBox>
 #include <QDBusConnectionInterface>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
@@ -20,7 +28,16 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QPushButton>
 #include <QTabBar>
+#include <QTimer>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -319,6 +336,151 @@ private Q_SLOTS:
         }
         QVERIFY(tool.exitCode() != 0 && !tool.readAllStandardError().isEmpty());
         QCOMPARE(fileContents(previous), QByteArray("previous manual"));
+    }
+
+    // A store that cannot be written: the window says so at once, and
+    // closing the last window asks before anything is lost. Saving the note
+    // elsewhere is offered only once someone got past both gates.
+    void unstoredChangesAskBeforeQuitting()
+    {
+        const QString notes = m_dir->filePath(u"notes.txt"_s), path = m_dir->filePath(u"linked/preferences.ini"_s), saved = m_dir->filePath(u"kept.txt"_s);
+        QVERIFY(writeFile(notes, "not a store\n") && QDir().mkpath(QFileInfo(path).absolutePath()) && QFile::link(notes, path));
+        m_store = std::make_unique<PreferenceStore>(path);
+        QtPanelFactory panels;
+        const auto app = std::make_unique<YumekazuApp>(YumekazuApp::Platform{.store = m_store.get(), .opener = &m_opener, .panels = &panels, .bundle = Bundle(m_dir->path())});
+        TabGroupWindow *window = app->openNewWindow();
+        const auto *warning = window->findChild<StorageWarning *>();
+        QVERIFY(warning->isVisible() && warning->text().contains(notes) && warning->accessibleName() == u"保存できません"_s);
+        m_store->setString(PreferenceKeys::stringKey, u"まだ保存されていない"_s);
+        // Closes the last window, clicking the question's buttons in turn; the
+        // buttons offered are recorded.
+        QStringList offered;
+        QString told;
+        const auto set = [](QStringList texts) { return texts.sort(), texts.join(u','); };
+        const auto closeAnswering = [&](QStringList clicks) {
+            offered.clear();
+            QTimer poll;
+            poll.callOnTimeout([&] {
+                if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                    dialog->setDirectory(m_dir->path());
+                    dialog->findChild<QLineEdit *>(u"fileNameEdit"_s)->setText(QFileInfo(saved).fileName());
+                    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+                    return dialog->isVisible() ? dialog->reject() : void();
+                }
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                QStringList texts;
+                for (QAbstractButton *button : box->buttons())
+                    texts << button->text();
+                offered << set(texts);
+                told = box->informativeText();
+                if (const qsizetype at = texts.indexOf(clicks.value(0)); at >= 0 && !clicks.isEmpty())
+                    clicks.removeFirst(), box->buttons()[at]->click();
+                else
+                    box->reject();
+            });
+            poll.start(20);
+            const bool closed = window->close();
+            if (closed)
+                window = app->openNewWindow();
+            return closed;
+        };
+        const QString retry = u"再試行"_s, discard = u"保存せずに終了"_s, cancel = u"キャンセル"_s, save = u"別の場所に保存…"_s;
+        QVERIFY(!closeAnswering({retry, cancel}));
+        QCOMPARE(offered, QStringList(2, set({cancel, discard, retry})));
+        QVERIFY(told.contains(notes));
+        QVERIFY(closeAnswering({discard}) && app->exitStatus() == 1);
+
+        FakeFactory fingerprint;
+        AuthorizationLockView view(MainViewServices{.store = m_store.get(), .makeAuthorization = [] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true)); },
+                                                    .localAuthentication = &fingerprint, .panels = &panels, .makeModel = {}, .reloadModel = {}});
+        view.lockAction();
+        view.authenticateWithTouchID();
+        QTRY_VERIFY(view.unlockContent());
+        QVERIFY(closeAnswering({save}) && app->exitStatus() == 0);
+        QCOMPARE(std::pair(offered, fileContents(saved)), std::pair(QStringList{set({save, retry, discard, cancel})}, u"まだ保存されていない"_s.toUtf8()));
+        // Changed since it was saved elsewhere: a quit would lose it.
+        m_store->setString(PreferenceKeys::stringKey, u"その後の変更"_s);
+        QCOMPARE(app->exitStatus(), 1);
+        // Once the store can be written, the line goes and nothing is asked.
+        QVERIFY(QFile::remove(path));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->findChild<StorageWarning *>()->isVisible(), 2500);
+        QVERIFY(closeAnswering({}) && offered.isEmpty() && app->exitStatus() == 0);
+    }
+
+    // The real program ends on a polite signal, or when its display goes
+    // away, with the last key stored: a switch flipped 50 ms before, while
+    // another writer holds the store so the write cannot have happened yet.
+    void endingKeepsTheLastKey_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("display lost") << 0;
+    }
+    void endingKeepsTheLastKey()
+    {
+        QFETCH(int, signal);
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+            QSKIP("needs Xvfb and xdotool");
+        // A display of its own, which the server names once it takes clients.
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        QProcess server;
+        server.setChildProcessModifier([fd = ready[1]] { ::dup2(fd, 3); });
+        server.start(u"Xvfb"_s, {u"-displayfd"_s, u"3"_s, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, u"800x600x24"_s});
+        ::close(ready[1]);
+        QFile named;
+        QVERIFY(named.open(ready[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        const QString display = u':' + QString::fromLatin1(named.readLine().trimmed());
+        QVERIFY(display.size() > 1);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : {std::pair(u"DISPLAY"_s, display), {u"QT_QPA_PLATFORM"_s, u"xcb"_s}, {u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s},
+                                          {u"XDG_CONFIG_HOME"_s, m_dir->filePath(u"config"_s)}})
+            env.insert(name, value);
+        const auto xdotool = [&env](const QStringList &arguments) {
+            QProcess tool;
+            tool.setProcessEnvironment(env);
+            tool.start(u"xdotool"_s, arguments);
+            return tool.waitForFinished() ? QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+        };
+        const QString prefs = m_dir->filePath(u"config/yumekazu/preferences.ini"_s);
+        QVERIFY(QDir().mkpath(QFileInfo(prefs).absolutePath()));
+        const int otherWriter = ::open(QFile::encodeName(prefs + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QProcess app;
+        app.setProcessEnvironment(env);
+        QString pid;
+        const auto window = [&](const QString &name) { return xdotool({u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s, pid, u"--name"_s, name}).value(0); };
+        // A fresh server may turn the first client away.
+        for (int attempt = 0; attempt < 3 && app.state() != QProcess::Running; ++attempt) {
+            app.start(qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/bin/yumekazu"_s);
+            QVERIFY(app.waitForStarted());
+            pid = QString::number(app.processId());
+            QTRY_VERIFY_WITH_TIMEOUT(app.state() != QProcess::Running || !window(u"^Yumekazu"_s).isEmpty(), 30000);
+        }
+        QVERIFY2(app.state() == QProcess::Running, app.readAllStandardError().constData());
+        // Without a window manager the focus is given by hand; a key sent
+        // before the window takes keys is sent again.
+        QTRY_VERIFY_WITH_TIMEOUT((xdotool({u"windowfocus"_s, u"--sync"_s, window(u"^Yumekazu"_s)}), xdotool({u"key"_s, u"ctrl+comma"_s}), !window(u"^設定"_s).isEmpty()), 30000);
+        QVERIFY(::flock(otherWriter, LOCK_EX) == 0);
+        QTest::qWait(300);
+        xdotool({u"windowfocus"_s, u"--sync"_s, window(u"^設定"_s)});
+        QTest::qWait(100);
+        xdotool({u"key"_s, u"space"_s});
+        QTest::qWait(50);
+        if (signal)
+            ::kill(pid_t(app.processId()), signal);
+        else
+            server.terminate();
+        QTest::qWait(300);
+        ::close(otherWriter);
+        QVERIFY(app.state() == QProcess::NotRunning || app.waitForFinished(10000));
+        server.terminate();
+        server.waitForFinished();
+        QCOMPARE(std::tuple(app.exitStatus(), signal == 0 || app.exitCode() == 0, PreferenceFile::parse(fileContents(prefs)).values.value(u"IntKeyToggle1"_s)),
+                 std::tuple(QProcess::NormalExit, true, u"1"_s));
     }
 
     // The window icon is drawn by Qt's SVG plugin: it must render, with the
