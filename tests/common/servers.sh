@@ -91,9 +91,12 @@ stop_servers() {
       sleep 0.1
     done
   done
-  [ "${#left[@]}" -eq 0 ] || echo "could not stop: ${left[*]}" >&2
-  local pid
-  for pid in "${SERVER_SESSIONS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  if [ "${#left[@]}" -eq 0 ]; then
+    local pid
+    for pid in "${SERVER_SESSIONS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  else # waiting would hang: say so and go on
+    echo "could not stop: $(ps -o pid=,args= -p "$(IFS=,; echo "${left[*]}")")" >&2
+  fi
   SERVER_SESSIONS=()
 }
 
