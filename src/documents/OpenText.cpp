@@ -1,17 +1,13 @@
 #include "documents/OpenText.h"
 
+#include "documents/ChosenPath.h"
 #include "documents/TextFile.h"
-#include "platform/dialogs/ModalResponse.h"
 #include "platform/dialogs/PanelFactory.h"
-
-#include <QPointer>
-#include <QWidget>
 
 using namespace Qt::StringLiterals;
 
 std::optional<QString> chooseTextToOpen(int sp1, PanelFactory &panels, QWidget *parent)
 {
-    const QPointer<QWidget> window(parent);
     const std::unique_ptr<OpenPanel> panel = panels.makeOpenPanel(parent);
     if (!panel)
         return std::nullopt;
@@ -20,11 +16,7 @@ std::optional<QString> chooseTextToOpen(int sp1, PanelFactory &panels, QWidget *
     panel->setCanChooseDirectories(false);
     panel->setCanChooseFiles(true);
 
-    if (panel->runModal() != ModalResponse::OK)
-        return std::nullopt;
-    if (parent && !window)
-        return std::nullopt;
-    const std::optional<QString> path = panel->url();
+    const std::optional<QString> path = chosenPath(*panel, parent);
     if (!path)
         return std::nullopt;
     Expected<QString> text = TextFile::read(*path);

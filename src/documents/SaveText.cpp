@@ -1,19 +1,16 @@
 #include "documents/SaveText.h"
 
+#include "documents/ChosenPath.h"
 #include "documents/TextFile.h"
-#include "platform/dialogs/ModalResponse.h"
 #include "platform/dialogs/PanelFactory.h"
 
 #include <QCoreApplication>
-#include <QPointer>
-#include <QWidget>
 
 using namespace Qt::StringLiterals;
 
 SaveTextResult saveTextWithPanel(PanelFactory &panels, QWidget *parent,
                                  const std::function<QString()> &currentNote)
 {
-    const QPointer<QWidget> window(parent);
     const std::unique_ptr<SavePanel> panel = panels.makeSavePanel(parent);
     if (!panel)
         return SaveTextResult::Failed;
@@ -27,13 +24,9 @@ SaveTextResult saveTextWithPanel(PanelFactory &panels, QWidget *parent,
     panel->setNameFieldLabel(QCoreApplication::translate("SaveText", "File name:"));
     panel->setNameFieldStringValue(u"savetext"_s);
 
-    if (panel->runModal() != ModalResponse::OK)
-        return SaveTextResult::Cancelled;
     // The note belongs to the window; with the window gone there is nothing
     // left to ask for it.
-    if (parent && !window)
-        return SaveTextResult::Cancelled;
-    const std::optional<QString> path = panel->url();
+    const std::optional<QString> path = chosenPath(*panel, parent);
     if (!path)
         return SaveTextResult::Cancelled;
     const QString note = currentNote ? currentNote() : QString();

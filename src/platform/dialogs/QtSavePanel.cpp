@@ -1,5 +1,6 @@
 #include "platform/dialogs/QtSavePanel.h"
 
+#include "platform/dialogs/HeldDialog.h"
 #include "platform/dialogs/ModalResponse.h"
 #include "platform/dialogs/SaveFileDialog.h"
 
@@ -14,9 +15,6 @@ int QtSavePanel::runModal()
     m_url.reset();
 
     auto dialog = std::make_unique<SaveFileDialog>(m_parent.data());
-    // Held twice: if the parent window is destroyed while the dialog runs, Qt
-    // deletes the dialog with it and the unique_ptr must let go.
-    const QPointer<SaveFileDialog> alive(dialog.get());
     // Without ReadOnly the dialog offers its "new folder" button.
     dialog->setOption(QFileDialog::ReadOnly, !canCreateDirectories());
     dialog->setAllowedFileTypes(allowedFileTypes(), allowsOtherFileTypes());
@@ -30,12 +28,7 @@ int QtSavePanel::runModal()
     if (!nameFieldStringValue().isEmpty())
         dialog->selectFile(proposedName());
 
-    const int result = dialog->exec();
-    if (!alive) {
-        (void)dialog.release();
-        return ModalResponse::Cancel;
-    }
-    if (result != QDialog::Accepted)
+    if (!execHeld(dialog))
         return ModalResponse::Cancel;
     const QStringList files = dialog->selectedFiles();
     if (!files.isEmpty())

@@ -39,6 +39,11 @@ PlatformError makeError(int code, const QString &description)
     return PlatformError{QString::fromLatin1(FprintdContext::errorDomain), code, description};
 }
 
+QString readerMissingText()
+{
+    return tr("指紋リーダーが見つかりません");
+}
+
 QDBusMessage deviceCall(const QString &daemon, const QString &device, const QString &method,
                         const QVariantList &args = {})
 {
@@ -58,7 +63,7 @@ PlatformError describe(const QDBusError &error)
     if (name == errorPrefix + u"NoEnrolledPrints"_s)
         return makeError(FprintdContext::noPrints, tr("登録された指紋がありません"));
     if (name == errorPrefix + u"NoSuchDevice"_s)
-        return makeError(FprintdContext::readerMissing, tr("指紋リーダーが見つかりません"));
+        return makeError(FprintdContext::readerMissing, readerMissingText());
     if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout)
         return makeError(FprintdContext::serviceMissing, tr("指紋認証サービスが応答しません"));
     if (error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::Disconnected)
@@ -125,7 +130,7 @@ std::optional<PlatformError> FprintdContext::checkAvailability()
     if (!slow(device) && device.type() != QDBusMessage::ErrorMessage) {
         const QString path = device.arguments().value(0).value<QDBusObjectPath>().path();
         if (path.isEmpty())
-            return makeError(readerMissing, tr("指紋リーダーが見つかりません"));
+            return makeError(readerMissing, readerMissingText());
         fingers = ask(deviceCall(service, path, u"ListEnrolledFingers"_s, {QString()}));
         if (!slow(fingers))
             m_device = path;
@@ -189,7 +194,7 @@ void FprintdContext::evaluatePolicy(int policy, const QString &localizedReason, 
          [this](const QDBusMessage &device) {
         m_device = device.arguments().value(0).value<QDBusObjectPath>().path();
         if (m_device.isEmpty()) {
-            fail(readerMissing, tr("指紋リーダーが見つかりません"));
+            fail(readerMissing, readerMissingText());
             return;
         }
         m_bus.callWithCallback(deviceCall(service, m_device, u"ListEnrolledFingers"_s, {QString()}), this,

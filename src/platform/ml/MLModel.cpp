@@ -57,6 +57,12 @@ MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration
 {
     if (url.isEmpty() || !QFileInfo(url).isDir())
         return unexpected(mlModelError(MLModelErrorCode::MissingModel, tr("モデルが見つかりません。")));
+    const auto corrupt = [] {
+        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
+    };
+    const auto unreadable = [] {
+        return unexpected(mlModelError(MLModelErrorCode::Unreadable, tr("モデルのファイルを読めません。")));
+    };
     auto metadata = MLModelMetadata::read(url);
     if (!metadata)
         return unexpected(metadata.error());
@@ -66,19 +72,19 @@ MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration
         return unexpected(mlModelError(MLModelErrorCode::MissingFile, tr("モデルのファイルがありません。")));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return unexpected(mlModelError(MLModelErrorCode::Unreadable, tr("モデルのファイルを読めません。")));
+        return unreadable();
     if (file.size() < metadata->modelSize)
         return unexpected(mlModelError(MLModelErrorCode::Truncated, tr("モデルのファイルが途中で切れています。")));
     if (file.size() != metadata->modelSize || file.size() > kLargestModel)
-        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
+        return corrupt();
     const QByteArray bytes = file.readAll();
     if (bytes.size() != metadata->modelSize)
-        return unexpected(mlModelError(MLModelErrorCode::Unreadable, tr("モデルのファイルを読めません。")));
+        return unreadable();
     // fastText trusts its input and may abort on a damaged file, so it only
     // ever sees bytes that match the recorded fingerprint.
     const QByteArray fingerprint = MLModelMetadata::fingerprintOf(bytes);
     if (fingerprint.isEmpty() || fingerprint != metadata->modelSha256 || !hasFastTextHeader(bytes))
-        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
+        return corrupt();
 
     auto fastText = std::make_unique<fasttext::FastText>();
     try {
@@ -86,7 +92,7 @@ MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration
         std::istringstream in(bytes.mid(8).toStdString());
         fastText->loadModel(in);
     } catch (const std::exception &) {
-        return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのファイルが壊れています。")));
+        return corrupt();
     }
     const auto dictionary = fastText->getDictionary();
     if (!dictionary || dictionary->nlabels() != metadata->labels.size())

@@ -1,5 +1,6 @@
 #include "platform/windowing/HostWindow.h"
 
+#include "platform/widgets/Enclosing.h"
 #include "platform/windowing/TabGroupWindow.h"
 
 #include <QCloseEvent>
@@ -14,11 +15,7 @@ HostWindow::HostWindow(QWidget *content, QWidget *parent) : QWidget(parent), m_c
 
 TabGroupWindow *HostWindow::tabGroup() const
 {
-    for (QWidget *w = parentWidget(); w; w = w->parentWidget()) {
-        if (auto *group = qobject_cast<TabGroupWindow *>(w))
-            return group;
-    }
-    return nullptr;
+    return enclosing<TabGroupWindow>(this);
 }
 
 void HostWindow::makeKeyAndOrderFront()
