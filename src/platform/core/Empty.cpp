@@ -1,1 +1,0 @@
-// Placeholder translation unit for areas whose sources are not in yet.
