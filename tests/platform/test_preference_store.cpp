@@ -322,11 +322,15 @@ private Q_SLOTS:
         QCOMPARE(TextMerge::merge(texts[0], texts[1], texts[2]), texts[3]);
     }
 
-    // Two copies without a session bus type into one note 150 ms apart, one
-    // at its start and one at its end; the first starts before the config
-    // folder exists. Every word ends up on disk and in both editors.
+    // A copy started before the config folder exists sees what another
+    // writes there. Two copies without a session bus type into one note
+    // 150 ms apart, one at its start and one at its end: every word ends up
+    // on disk and in both editors.
     void twoCopiesTypeIntoOneNote()
     {
+        const PreferenceStore early(m_path);
+        QVERIFY(startWriter(u"Other"_s, 1)->waitForFinished());
+        QTRY_COMPARE(early.string(u"Other"_s), u"Other 1 "_s);
         QList<QProcess *> copies;
         for (const auto &[word, where] : {std::pair(u"early"_s, u"START"_s), std::pair(u"late"_s, u"END"_s)}) {
             copies << start({u"--type"_s, m_path, word, u"12"_s, u"150"_s, where});
