@@ -6,7 +6,7 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 
 # What building needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-  libgl-dev libxcb1-dev libfasttext-dev libicu-dev libuchardet-dev libssl-dev scdoc)
+  libgl-dev libxcb1-dev libxcb-damage0-dev libfasttext-dev libicu-dev libuchardet-dev libssl-dev scdoc)
 # What running needs on a desktop (fonts for Japanese, the lock icon, the
 # services behind the two gates, opening the help page and the manual).
 RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
