@@ -28,8 +28,10 @@ set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebugPackage.cmake)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Services behind the two gates, fonts for the interface and the lock icon.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "polkitd, fonts-noto-cjk, fonts-noto-color-emoji, adwaita-icon-theme, libqt6svg6, xdg-utils, qt6-translations-l10n")
+# Services behind the two gates, fonts for the interface, icons for Qt's own
+# dialogs, and the encoding detector, which the program loads when it first
+# reads a file (so the library scan cannot see it).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "polkitd, fonts-noto-cjk, fonts-noto-color-emoji, adwaita-icon-theme, libqt6svg6, xdg-utils, qt6-translations-l10n, libuchardet0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fprintd, qt6-wayland")
 # Files and folders get the modes and owner Debian expects, whatever the
 # umask of the build.

@@ -1,5 +1,6 @@
 #include "documents/TextDecoder.h"
 
+#include <QLibrary>
 #include <QStringDecoder>
 #include <QtEndian>
 
@@ -14,6 +15,37 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// freedesktop's detector, loaded when a file is first read rather than with
+// the program: starting up and showing the locked window need none of it.
+struct Uchardet {
+    decltype(&uchardet_new) create = nullptr;
+    decltype(&uchardet_delete) destroy = nullptr;
+    decltype(&uchardet_handle_data) handleData = nullptr;
+    decltype(&uchardet_data_end) dataEnd = nullptr;
+    decltype(&uchardet_get_charset) charset = nullptr;
+
+    // Null when the library is not installed.
+    static const Uchardet *get()
+    {
+        static const std::optional<Uchardet> loaded = []() -> std::optional<Uchardet> {
+            QLibrary library(u"uchardet"_s, 0);
+            if (!library.load())
+                return std::nullopt;
+            const auto resolve = [&library]<typename F>(F &function, const char *name) {
+                function = reinterpret_cast<F>(library.resolve(name));
+                return function != nullptr;
+            };
+            Uchardet api;
+            if (!resolve(api.create, "uchardet_new") || !resolve(api.destroy, "uchardet_delete")
+                || !resolve(api.handleData, "uchardet_handle_data") || !resolve(api.dataEnd, "uchardet_data_end")
+                || !resolve(api.charset, "uchardet_get_charset"))
+                return std::nullopt;
+            return api;
+        }();
+        return loaded ? &*loaded : nullptr;
+    }
+};
 
 std::optional<QString> decodeUtf16(QByteArrayView bytes, bool bigEndian)
 {
@@ -228,12 +260,15 @@ std::optional<TextDecoder::Decoded> TextDecoder::decode(QByteArrayView bytes, De
 
 std::optional<TextDecoder::Encoding> TextDecoder::detect(QByteArrayView bytes)
 {
-    const std::unique_ptr<std::remove_pointer_t<uchardet_t>, decltype(&uchardet_delete)> detector(uchardet_new(),
-                                                                                                  &uchardet_delete);
-    if (!detector || uchardet_handle_data(detector.get(), bytes.data(), size_t(bytes.size())) != 0)
+    const Uchardet *api = Uchardet::get();
+    if (!api)
         return std::nullopt;
-    uchardet_data_end(detector.get());
-    const QByteArrayView charset(uchardet_get_charset(detector.get()));
+    const std::unique_ptr<std::remove_pointer_t<uchardet_t>, decltype(&uchardet_delete)> detector(api->create(),
+                                                                                                  api->destroy);
+    if (!detector || api->handleData(detector.get(), bytes.data(), size_t(bytes.size())) != 0)
+        return std::nullopt;
+    api->dataEnd(detector.get());
+    const QByteArrayView charset(api->charset(detector.get()));
     if (charset == "SHIFT_JIS")
         return Encoding::ShiftJis;
     if (charset == "EUC-JP")

@@ -8,7 +8,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -40,7 +39,9 @@ LockGatePage::LockGatePage(QWidget *parent)
     auto *label = new QHBoxLayout(m_button);
     m_icon->setObjectName(u"lockIcon"_s);
     m_icon->setFixedSize(16, 16);
-    m_button->installEventFilter(this);
+    // Shipped inside the program: a lookup in the icon themes would cost
+    // more than the rest of the window.
+    m_icon->setPixmap(QIcon(u":/icons/lock.png"_s).pixmap(16, 16));
     m_text->setObjectName(u"lockText"_s);
     // Texts, whether fixed or taken from the state, are shown as written.
     m_text->setTextFormat(Qt::PlainText);
@@ -98,24 +99,4 @@ void LockGatePage::setAsking(bool asking)
 void LockGatePage::takeFocus()
 {
     m_button->setFocus();
-}
-
-void LockGatePage::loadIconSoon()
-{
-    if (m_iconRequested)
-        return;
-    // Looking up the icon theme costs more than the rest of the window: the
-    // icon follows right after the first frame instead of delaying it.
-    m_iconRequested = true;
-    QTimer::singleShot(0, m_icon, [icon = m_icon] {
-        const QIcon lock = QIcon::fromTheme(u"changes-prevent"_s, QIcon::fromTheme(u"system-lock-screen"_s));
-        icon->setPixmap(lock.pixmap(16, 16));
-    });
-}
-
-bool LockGatePage::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_button && event->type() == QEvent::Paint)
-        loadIconSoon();
-    return QWidget::eventFilter(watched, event);
 }

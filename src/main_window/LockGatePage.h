@@ -24,15 +24,9 @@ public:
 Q_SIGNALS:
     void lockClicked();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    void loadIconSoon();
-
     QPushButton *m_button;
     QLabel *m_icon;
     QLabel *m_text;
     QLabel *m_obstacle;
-    bool m_iconRequested = false;
 };

@@ -205,6 +205,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
         QCOMPARE(texts(view, {u"heading"_s, u"animalLine"_s, u"lockText"_s}) + texts(view, {u"lockText"_s}, "toolTip"),
                  (QStringList{u"Yumekazu Tabs"_s, u"🐱🐤1"_s, u"変更するにはカギをクリックします"_s, u"マウスでクリック"_s}));
+        QCOMPARE(child<QLabel>(view, u"lockIcon"_s)->pixmap().deviceIndependentSize(), QSizeF(16, 16));
         QCOMPARE(std::tuple(child(view, u"animalLine"_s)->isVisible(), child(view, u"contentPanel"_s), view->sp1(), view->text(), focusName()),
                  std::tuple(toggle2 == 1, nullptr, 0, u"General"_s, u"lockButton"_s));
         key(Qt::Key_Space);

@@ -72,12 +72,25 @@ Q_DECLARE_METATYPE(PolkitSubject)
 
 struct AuthorizationOpaqueRef : Handle {};
 
+PolkitAuthorizationServices::PolkitAuthorizationServices() : m_timeout(std::chrono::minutes(10)) {}
+
 PolkitAuthorizationServices::PolkitAuthorizationServices(QDBusConnection bus,
                                                          std::chrono::milliseconds timeout)
     : m_bus(std::move(bus)), m_timeout(timeout)
 {
-    qDBusRegisterMetaType<PolkitSubject>();
-    qDBusRegisterMetaType<PolkitDetails>();
+}
+
+QDBusConnection &PolkitAuthorizationServices::bus()
+{
+    if (!m_bus)
+        m_bus = QDBusConnection::systemBus();
+    static const bool registered = [] {
+        qDBusRegisterMetaType<PolkitSubject>();
+        qDBusRegisterMetaType<PolkitDetails>();
+        return true;
+    }();
+    Q_UNUSED(registered);
+    return *m_bus;
 }
 
 PolkitAuthorizationServices::~PolkitAuthorizationServices()
@@ -107,7 +120,7 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
         return AuthorizationStatus::internal;
     if (m_pending)
         return AuthorizationStatus::busy;
-    if (!m_bus.isConnected() || m_bus.baseService().isEmpty())
+    if (!bus().isConnected() || bus().baseService().isEmpty())
         return AuthorizationStatus::serviceUnavailable;
 
     // polkit keys cancellation ids by bus name, and every window of this
@@ -115,12 +128,12 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     static std::atomic<quint64> requests{0};
     m_cancellationId = u"yumekazu-"_s + QString::number(++requests);
     auto message = authorityCall(u"CheckAuthorization"_s);
-    const PolkitSubject subject{u"system-bus-name"_s, {{u"name"_s, m_bus.baseService()}}};
+    const PolkitSubject subject{u"system-bus-name"_s, {{u"name"_s, bus().baseService()}}};
     const quint32 polkitFlags = (flags & AuthorizationFlag::interactionAllowed) ? 1u : 0u;
     message << QVariant::fromValue(subject) << actionId << QVariant::fromValue(PolkitDetails())
             << polkitFlags << m_cancellationId;
 
-    QDBusPendingCallWatcher watcher(m_bus.asyncCall(message, int(m_timeout.count())));
+    QDBusPendingCallWatcher watcher(bus().asyncCall(message, int(m_timeout.count())));
     QEventLoop loop;
     m_pending = &loop;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, [&loop] { loop.exit(0); });
@@ -186,9 +199,9 @@ OSStatus PolkitAuthorizationServices::errorStatus(const QDBusMessage &reply)
     return AuthorizationStatus::internal;
 }
 
-QString PolkitAuthorizationServices::polkitOwner() const
+QString PolkitAuthorizationServices::polkitOwner()
 {
-    const QDBusMessage reply = m_bus.call(
+    const QDBusMessage reply = bus().call(
         QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
                                        u"org.freedesktop.DBus"_s, u"GetNameOwner"_s)
             << polkitService,
@@ -203,7 +216,7 @@ void PolkitAuthorizationServices::sendCancel()
         return;
     auto message = authorityCall(u"CancelCheckAuthorization"_s);
     message << m_cancellationId;
-    m_bus.send(message);
+    bus().send(message);
 }
 
 void PolkitAuthorizationServices::cancel()

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
 class QDBusMessage;
 class QEventLoop;
@@ -19,7 +20,9 @@ class PolkitAuthorizationServices final : public AuthorizationServices {
 public:
     static inline const QString actionId = QStringLiteral("org.yumekazu.unlock");
 
-    explicit PolkitAuthorizationServices(QDBusConnection bus = QDBusConnection::systemBus(),
+    // The system bus, connected at the first request rather than with the window.
+    PolkitAuthorizationServices();
+    explicit PolkitAuthorizationServices(QDBusConnection bus,
                                          std::chrono::milliseconds timeout = std::chrono::minutes(10));
     ~PolkitAuthorizationServices() override;
 
@@ -32,12 +35,13 @@ public:
     void cancel() override;
 
 private:
-    [[nodiscard]] QString polkitOwner() const;
+    [[nodiscard]] QString polkitOwner();
     // The status for an error polkit (or the bus on its behalf) answered.
     OSStatus errorStatus(const QDBusMessage &reply);
     void sendCancel();
+    QDBusConnection &bus();
 
-    QDBusConnection m_bus;
+    std::optional<QDBusConnection> m_bus;
     std::chrono::milliseconds m_timeout;
     QPointer<QEventLoop> m_pending;
     QString m_cancellationId;

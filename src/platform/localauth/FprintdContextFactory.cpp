@@ -9,5 +9,7 @@ FprintdContextFactory::FprintdContextFactory(QDBusConnection bus, std::chrono::m
 
 std::unique_ptr<LAContext> FprintdContextFactory::makeContext(QWidget *promptParent)
 {
-    return std::make_unique<FprintdContext>(m_bus, m_scanTimeout, promptParent);
+    if (!m_bus)
+        m_bus = QDBusConnection::systemBus();
+    return std::make_unique<FprintdContext>(*m_bus, m_scanTimeout, promptParent);
 }

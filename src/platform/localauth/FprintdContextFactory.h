@@ -5,15 +5,18 @@
 #include <QDBusConnection>
 
 #include <chrono>
+#include <optional>
 
 // Makes fingerprint checks over fprintd on the given bus.
 class FprintdContextFactory : public LAContextFactory {
 public:
-    explicit FprintdContextFactory(QDBusConnection bus = QDBusConnection::systemBus(),
+    // The system bus, connected when the first check is made rather than at start.
+    FprintdContextFactory() = default;
+    explicit FprintdContextFactory(QDBusConnection bus,
                                    std::chrono::milliseconds scanTimeout = std::chrono::seconds(30));
     std::unique_ptr<LAContext> makeContext(QWidget *promptParent) override;
 
 private:
-    QDBusConnection m_bus;
-    std::chrono::milliseconds m_scanTimeout;
+    std::optional<QDBusConnection> m_bus;
+    std::chrono::milliseconds m_scanTimeout = std::chrono::seconds(30);
 };

@@ -1,5 +1,6 @@
 #include "platform/ml/MLModel.h"
 
+#include "platform/ml/FastTextEngine.h"
 #include "platform/ml/MLArrayBatchProvider.h"
 #include "platform/ml/MLDictionaryFeatureProvider.h"
 #include "platform/ml/MLModelError.h"
@@ -12,10 +13,7 @@
 #include <QPromise>
 #include <QThreadPool>
 
-#include <fasttext/fasttext.h>
-
 #include <cstring>
-#include <sstream>
 
 using namespace Qt::StringLiterals;
 
@@ -44,7 +42,7 @@ bool hasFastTextHeader(const QByteArray &bytes)
 
 } // namespace
 
-MLModel::MLModel(MLModelMetadata metadata, std::unique_ptr<fasttext::FastText> fastText)
+MLModel::MLModel(MLModelMetadata metadata, std::unique_ptr<FastTextEngine::Model> fastText)
     : m_metadata(std::move(metadata)), m_tokenizer(m_metadata.tokenizer), m_fastText(std::move(fastText))
 {
 }
@@ -80,22 +78,20 @@ MLModel::LoadResult MLModel::load(const QString &url, const MLModelConfiguration
     const QByteArray bytes = file.readAll();
     if (bytes.size() != metadata->modelSize)
         return unreadable();
+    const auto engine = FastTextEngine::instance();
+    if (!engine)
+        return unexpected(engine.error());
     // fastText trusts its input and may abort on a damaged file, so it only
     // ever sees bytes that match the recorded fingerprint.
-    const QByteArray fingerprint = MLModelMetadata::fingerprintOf(bytes);
+    const QByteArray fingerprint = (*engine)->sha256Hex(bytes);
     if (fingerprint.isEmpty() || fingerprint != metadata->modelSha256 || !hasFastTextHeader(bytes))
         return corrupt();
 
-    auto fastText = std::make_unique<fasttext::FastText>();
-    try {
-        // loadModel(istream) reads what follows the header checked above.
-        std::istringstream in(bytes.mid(8).toStdString());
-        fastText->loadModel(in);
-    } catch (const std::exception &) {
+    // The engine reads what follows the header checked above.
+    auto fastText = (*engine)->load(bytes.mid(8).toStdString());
+    if (!fastText)
         return corrupt();
-    }
-    const auto dictionary = fastText->getDictionary();
-    if (!dictionary || dictionary->nlabels() != metadata->labels.size())
+    if (fastText->labelCount() != metadata->labels.size())
         return unexpected(mlModelError(MLModelErrorCode::IncompatibleFeatures,
                                        tr("モデルのラベルがメタデータと合いません。")));
     return std::shared_ptr<MLModel>(new MLModel(std::move(metadata.value()), std::move(fastText)));
@@ -141,17 +137,13 @@ Expected<QString> MLModel::predictLabel(const QString &text) const
         return m_metadata.defaultLabel;
     if (!m_fastText)
         return unexpected(mlModelError(MLModelErrorCode::PredictionFailed, tr("分類に失敗しました。")));
-    std::istringstream in(line + '\n');
-    std::vector<std::pair<fasttext::real, std::string>> predictions;
-    try {
-        m_fastText->predictLine(in, predictions, 1, 0.0);
-    } catch (const std::exception &) {
+    const auto predicted = m_fastText->predict(line);
+    if (!predicted)
         return unexpected(mlModelError(MLModelErrorCode::PredictionFailed, tr("分類に失敗しました。")));
-    }
     // Tokens the model has never seen, with no known sub-word either.
-    if (predictions.empty())
+    if (!predicted.value())
         return m_metadata.defaultLabel;
-    QString label = QString::fromStdString(predictions.front().second);
+    QString label = QString::fromStdString(*predicted.value());
     if (label.startsWith(u"__label__"_s))
         label.remove(0, 9);
     return label;

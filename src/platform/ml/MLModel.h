@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/Expected.h"
+#include "platform/ml/FastTextEngine.h"
 #include "platform/ml/MLBatchProvider.h"
 #include "platform/ml/MLFeatureProvider.h"
 #include "platform/ml/MLModelConfiguration.h"
@@ -15,10 +16,6 @@
 #include <memory>
 
 class QObject;
-
-namespace fasttext {
-class FastText;
-}
 
 // A compiled text classifier: a directory "*.mlmodelc" holding a fastText
 // model and metadata.json, mapping the string feature "text" to the string
@@ -63,9 +60,9 @@ protected:
     explicit MLModel(MLModelMetadata metadata);
 
 private:
-    MLModel(MLModelMetadata metadata, std::unique_ptr<fasttext::FastText> fastText);
+    MLModel(MLModelMetadata metadata, std::unique_ptr<FastTextEngine::Model> fastText);
 
     MLModelMetadata m_metadata;
     TextTokenizer m_tokenizer;
-    std::unique_ptr<fasttext::FastText> m_fastText;
+    std::unique_ptr<FastTextEngine::Model> m_fastText;
 };

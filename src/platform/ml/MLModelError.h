@@ -19,6 +19,7 @@ enum class MLModelErrorCode {
     InvalidTrainingData,
     TrainingFailed,
     WriteFailed,
+    EngineUnavailable,    // the module with fastText is missing or broken
 };
 
 PlatformError mlModelError(MLModelErrorCode code, const QString &text);

@@ -1,5 +1,6 @@
 #include "platform/ml/MLModelMetadata.h"
 
+#include "platform/ml/FastTextEngine.h"
 #include "platform/ml/MLModelError.h"
 
 #include <QCoreApplication>
@@ -9,8 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <openssl/evp.h>
 
 using namespace Qt::StringLiterals;
 
@@ -103,14 +102,8 @@ QByteArray MLModelMetadata::toJson() const
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
-// OpenSSL's SHA-256 uses the processor's hash instructions where there are
-// some: several times faster than QCryptographicHash, which is most of the
-// load time of a model near 1 MB.
 QByteArray MLModelMetadata::fingerprintOf(const QByteArray &modelBytes)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(modelBytes.constData(), std::size_t(modelBytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
-        return {};
-    return QByteArray(reinterpret_cast<const char *>(digest), qsizetype(length)).toHex();
+    const auto engine = FastTextEngine::instance();
+    return engine ? (*engine)->sha256Hex(modelBytes) : QByteArray();
 }

@@ -12,9 +12,6 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
-#include <fasttext/args.h>
-#include <fasttext/fasttext.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -124,43 +121,15 @@ Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &exa
     if (!QDir().mkpath(modelDir))
         return unexpected(mlModelError(MLModelErrorCode::WriteFailed, tr("モデルのフォルダーを作れません。")));
 
-    fasttext::FastText fastText;
-    fasttext::Args args;
-    args.input = QFile::encodeName(corpusPath).toStdString();
-    args.model = fasttext::model_name::sup;
-    args.loss = fasttext::loss_name::softmax;
-    args.minCount = 1;
-    args.minCountLabel = 1;
-    args.epoch = options.epoch;
-    args.lr = options.learningRate;
-    args.dim = options.dimension;
-    args.wordNgrams = options.wordNgrams;
-    args.minn = options.minn;
-    args.maxn = options.maxn;
-    args.bucket = options.bucket;
-    args.thread = 1;
-    args.seed = options.seed;
-    args.verbose = 0;
-    QString modelFile = u"model.bin"_s;
-    try {
-        fastText.train(args);
-        // Product quantization needs at least 256 rows to train its codebooks.
-        const auto rows = fastText.getInputMatrix()->size(0);
-        if (options.quantize && rows >= 256 && args.dim % 2 == 0) {
-            fasttext::Args qargs = args;
-            qargs.qnorm = true;
-            qargs.qout = false;
-            qargs.retrain = false;
-            qargs.dsub = 2;
-            qargs.cutoff = options.cutoff >= 256 ? std::size_t(options.cutoff) : 0;
-            fastText.quantize(qargs);
-            modelFile = u"model.ftz"_s;
-        }
-        fastText.saveModel(QFile::encodeName(QDir(modelDir).filePath(modelFile)).toStdString());
-    } catch (const std::exception &e) {
+    const auto engine = FastTextEngine::instance();
+    if (!engine)
+        return unexpected(engine.error());
+    const auto trained = (*engine)->train(options, QFile::encodeName(corpusPath).toStdString(),
+                                          QFile::encodeName(modelDir).toStdString());
+    if (!trained)
         return unexpected(mlModelError(MLModelErrorCode::TrainingFailed,
-                                       tr("学習に失敗しました: %1").arg(QString::fromLocal8Bit(e.what()))));
-    }
+                                       tr("学習に失敗しました: %1").arg(QString::fromLocal8Bit(trained.error()))));
+    const QString modelFile = QFile::decodeName(QByteArray::fromStdString(trained.value()));
 
     QFile saved(QDir(modelDir).filePath(modelFile));
     if (!saved.open(QIODevice::ReadOnly))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/Expected.h"
+#include "platform/ml/FastTextEngine.h"
 #include "platform/ml/LabelledText.h"
 #include "platform/ml/TextTokenizer.h"
 
@@ -12,18 +13,8 @@
 // fixed seed and one training thread give the same model for the same data.
 class TextClassifierTrainer {
 public:
-    struct Options {
+    struct Options : FastTextEngine::Settings {
         TextTokenizer::Scheme tokenizer = TextTokenizer::Scheme::Words;
-        int epoch = 40;
-        double learningRate = 0.5;
-        int dimension = 32;
-        int wordNgrams = 2;
-        int minn = 1; // character n-grams inside each token
-        int maxn = 4;
-        int bucket = 40000;
-        bool quantize = true;
-        int cutoff = 30000; // rows kept by quantization
-        int seed = 20240;
     };
 
     // "label<TAB>text" per line, UTF-8; empty lines are skipped. A line
