@@ -4,14 +4,19 @@
 
 #include <QtConcurrentRun>
 
-ModelLoad::ModelLoad(const Loader &loader)
+#include <utility>
+
+ModelLoad::ModelLoad(Loader loader) : m_loader(std::move(loader)) {}
+
+void ModelLoad::start()
 {
-    if (loader)
-        m_load = QtConcurrent::run(loader);
+    if (m_loader && !m_load.isValid())
+        m_load = QtConcurrent::run(std::exchange(m_loader, {}));
 }
 
-const MyModel *ModelLoad::model() const
+const MyModel *ModelLoad::model()
 {
+    start();
     if (!m_load.isValid())
         return nullptr;
     // The future keeps its result: the model lives as long as this object.

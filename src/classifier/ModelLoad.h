@@ -9,19 +9,25 @@
 
 class MyModel;
 
-// The classifier of one main view, read off the main thread from the moment
-// the view is made, so the first paint never waits for it.
+// The classifier of one main view. Only the work area uses it, so it is read
+// off the main thread once start() is called, when the work area first
+// appears: neither the first frame nor a window that never passes its gates
+// pays for it.
 class ModelLoad {
 public:
     using Result = Expected<std::shared_ptr<MyModel>>;
     using Loader = std::function<Result()>;
 
     // No loader: there is no model.
-    explicit ModelLoad(const Loader &loader);
+    explicit ModelLoad(Loader loader);
 
-    // Waits for the load to finish; null when it failed.
-    [[nodiscard]] const MyModel *model() const;
+    // Starts the load on the thread pool; later calls do nothing.
+    void start();
+    // Waits for the load to finish, starting it first if need be; null when
+    // it failed.
+    [[nodiscard]] const MyModel *model();
 
 private:
+    Loader m_loader;
     QFuture<Result> m_load;
 };

@@ -36,8 +36,6 @@ AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget 
       m_sp3(m_services.store->integer(PreferenceKeys::intKeyToggle3)),
       m_text(u"General"_s),
       m_tabs(m_services.windows),
-      // Reading the model would hold back the first paint; nothing needs it
-      // before the gates are passed.
       m_model(m_services.makeModel),
       m_touchId(new TouchIdAction(m_services.localAuthentication, this))
 {
@@ -243,6 +241,7 @@ void AuthorizationLockView::buildWorkArea()
     connect(work, &WorkAreaPage::reloadClicked, this, &AuthorizationLockView::reloadModel);
     m_fingerprintGate->addWorkArea(m_workArea);
     // The work area has just come on screen.
+    m_model.start();
     startupParagraphRule();
     m_workArea->focusEditor();
 }

@@ -45,8 +45,9 @@ public:
     void setSp3(int value);
     [[nodiscard]] QString text() const { return m_text; }
     void setText(const QString &value);
-    // Null when the bundled model could not be loaded. The load starts with
-    // the view, off the main thread; the first use waits for it to finish.
+    // Null when the bundled model could not be loaded. The load starts when
+    // the work area first appears, off the main thread; the first use waits
+    // for it (and starts it, should it come first).
     [[nodiscard]] const MyModel *model() const;
 
     // Read-only views of the private state, for tests and the tab layer.
@@ -114,7 +115,8 @@ private:
     // The field `window` and the tab actions.
     TabActions m_tabs;
     std::optional<QString> m_result;
-    ModelLoad m_model;
+    // Loaded at the first use at the latest, which a const accessor may be.
+    mutable ModelLoad m_model;
     int m_winIndex = 1;
 
     TouchIdAction *m_touchId;

@@ -201,7 +201,12 @@ private Q_SLOTS:
         m_store->setInteger(PreferenceKeys::intKeyToggle2, toggle2);
         m_grant = grant;
         m_fingerprint.setup = setup;
-        const View view = makeView();
+        // Only the work area needs the model: it loads when that first appears.
+        const auto loads = std::make_shared<std::atomic<int>>(0);
+        const View view = makeView([loads]() -> Expected<std::shared_ptr<MyModel>> {
+            ++*loads;
+            return unexpected(PlatformError{});
+        });
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
         QCOMPARE(texts(view, {u"heading"_s, u"animalLine"_s, u"lockText"_s}) + texts(view, {u"lockText"_s}, "toolTip"),
                  (QStringList{u"Yumekazu Tabs"_s, u"🐱🐤1"_s, u"変更するにはカギをクリックします"_s, u"マウスでクリック"_s}));
@@ -235,6 +240,7 @@ private Q_SLOTS:
                               button->isVisible(), child<QLabel>(view, u"statusTitle"_s)->text(), view->showAlert());
         };
         QCOMPARE(state(), std::tuple(true, success, success, success, !success, success ? u"認証済み ✅"_s : u"未認証"_s, !success));
+        QTRY_COMPARE(loads->load(), int(success));
         if (success) {
             // Tab leaves the editor and walks the work area top to bottom, then the row.
             const QStringList order = {u"calendar"_s, u"time"_s, u"sampleTable"_s, u"noteEditor"_s, u"saveButton"_s,
