@@ -15,11 +15,13 @@ RUN_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-c
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # What the tests need besides: mock services on a private bus, a real X server,
 # PDF text extraction, window tooling and a window manager for the end-to-end
-# runs, and the checkers of the package and its metadata.
+# runs, both input methods with mozc, the screen reader, and the checkers of
+# the package and its metadata.
 TEST_PACKAGES=(libqt6widgets6 libqt6dbus6 libqt6svg6 qt6-qpa-plugins fonts-noto-cjk fonts-noto-color-emoji
   adwaita-icon-theme python3-dbusmock dbus xvfb xauth poppler-utils xdotool
   imagemagick x11-utils dpkg-dev desktop-file-utils lintian appstream strace binutils
   at-spi2-core python3-pyatspi weston qt6-wayland openbox qt6-translations-l10n ibus ibus-mozc
+  fcitx5 fcitx5-mozc fcitx5-frontend-qt6 orca
   "${FUZZ_PACKAGES[@]}")
 # The real-daemon tier (tests/system) and the window manager's close request.
 TEST_PACKAGES+=(python3-xlib polkitd fprintd tmux openssl dbus-bin util-linux)

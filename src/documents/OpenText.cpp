@@ -2,6 +2,7 @@
 
 #include "documents/ChosenPath.h"
 #include "documents/TextFile.h"
+#include "platform/dialogs/OpenFileDialog.h"
 #include "platform/dialogs/PanelFactory.h"
 
 using namespace Qt::StringLiterals;
@@ -11,13 +12,15 @@ std::optional<QString> chooseTextToOpen(int sp1, PanelFactory &panels, QWidget *
     const std::unique_ptr<OpenPanel> panel = panels.makeOpenPanel(parent);
     if (!panel)
         return std::nullopt;
-    panel->setAllowedFileTypes({sp1 == 0 ? u"txt"_s : u"rtf"_s});
+    const QStringList types{sp1 == 0 ? u"txt"_s : u"rtf"_s};
+    panel->setAllowedFileTypes(types);
     panel->setAllowsMultipleSelection(false);
     panel->setCanChooseDirectories(false);
     panel->setCanChooseFiles(true);
 
     const std::optional<QString> path = chosenPath(*panel, parent);
-    if (!path)
+    // Whatever the dialog lets through, a file of another type is not read.
+    if (!path || !OpenFileDialog::isAllowed(*path, types))
         return std::nullopt;
     Expected<QString> text = TextFile::read(*path);
     if (!text)

@@ -15,15 +15,25 @@
 #include "main_window/StorageWarning.h"
 #include "main_window/WorkAreaPage.h"
 #include "platform/core/PreferenceStore.h"
+#include "platform/windowing/Announcer.h"
 #include "tabs/WindowAccessor.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Screen readers drop what does not concern the focus while the events of
+// many new controls flood in; an announcement waits for them to pass.
+constexpr std::chrono::milliseconds announceAfterBuild{800};
+
+} // namespace
 
 AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget *parent)
     : QWidget(parent), m_services(std::move(services)),
@@ -159,6 +169,8 @@ void AuthorizationLockView::predict()
     if (const auto output = classifier->prediction(MyModelInput(uString()))) {
         m_result = output->label();
         refresh();
+        // The result line is not a focus stop: it is said as it changes.
+        Announcer::announce(this, m_workArea->resultLineText());
     }
 }
 
@@ -243,7 +255,11 @@ void AuthorizationLockView::buildWorkArea()
     // The work area has just come on screen.
     m_model.start();
     startupParagraphRule();
-    m_workArea->focusEditor();
+    activateWindow();
+    m_workArea->focusFirst();
+    QTimer::singleShot(announceAfterBuild, this, [this] {
+        Announcer::announce(this, m_fingerprintGate->spokenState(false) + u'\n' + tr("作業エリアを表示しました"));
+    });
 }
 
 void AuthorizationLockView::refresh()
@@ -254,14 +270,19 @@ void AuthorizationLockView::refresh()
     m_lockGate->showObstacle(m_lockObstacle);
     if (!m_unlocked)
         return;
-    if (!m_fingerprintGate) {
+    const bool unlocking = !m_fingerprintGate;
+    if (unlocking) {
         m_fingerprintGate = new FingerprintGatePage(m_column->pageParent());
         connect(m_fingerprintGate, &FingerprintGatePage::touchIdClicked, this, &AuthorizationLockView::authenticateWithTouchID);
         connect(m_fingerprintGate, &FingerprintGatePage::alertDismissed, this, &AuthorizationLockView::dismissAlert);
         m_column->addPage(m_fingerprintGate);
-        m_fingerprintGate->takeFocus();
     }
     m_fingerprintGate->showState(m_isAuthenticated, m_authMessage, !m_unlockContent);
+    if (unlocking) {
+        // What a sighted user sees appear is said too, after the new focus.
+        m_fingerprintGate->takeFocus();
+        Announcer::announce(this, m_fingerprintGate->spokenState(true));
+    }
     if (m_unlockContent && !m_workArea)
         buildWorkArea();
     if (m_workArea)

@@ -35,7 +35,8 @@ FingerprintGatePage::FingerprintGatePage(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(20);
-    layout->addWidget(titleLabel(tr("🔓 ロック解除済み"), u"banner"_s, this));
+    m_banner = titleLabel(tr("🔓 ロック解除済み"), u"banner"_s, this);
+    layout->addWidget(m_banner);
 
     m_panel->setObjectName(u"contentPanel"_s);
     m_panel->setMinimumSize(300, 200);
@@ -75,21 +76,42 @@ void FingerprintGatePage::showAlert(bool shown, const QString &message)
         return;
     }
     if (!m_alert) {
-        m_alert = new QMessageBox(QMessageBox::Warning, tr("認証エラー"), QString(), QMessageBox::NoButton, this);
+        // The title is shown in the alert itself too: many desktops draw
+        // dialogs without a title bar.
+        m_alert = new QMessageBox(QMessageBox::Warning, tr("認証エラー"), tr("認証エラー"), QMessageBox::NoButton, this);
         m_alert->setObjectName(u"authAlert"_s);
-        // The message is shown as written, never as markup.
         m_alert->setTextFormat(Qt::PlainText);
+        if (auto *title = m_alert->findChild<QLabel *>(u"qt_msgbox_label"_s)) {
+            QFont bold = title->font();
+            bold.setBold(true);
+            title->setFont(bold);
+        }
         m_alert->addButton(tr("OK"), QMessageBox::RejectRole);
         m_alert->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_alert, &QMessageBox::finished, this, &FingerprintGatePage::alertDismissed);
         m_alert->open();
     }
-    m_alert->setText(message);
+    m_alert->setInformativeText(message);
+    // The message is shown as written, never as markup.
+    if (auto *shown = m_alert->findChild<QLabel *>(u"qt_msgbox_informativelabel"_s))
+        shown->setTextFormat(Qt::PlainText);
 }
 
 void FingerprintGatePage::addWorkArea(QWidget *workArea)
 {
+    if (workArea->layout())
+        workArea->layout()->setSpacing(m_panel->layout()->spacing());
     m_panel->layout()->addWidget(workArea);
+}
+
+QString FingerprintGatePage::spokenState(bool withBanner) const
+{
+    QStringList lines{m_statusTitle->text()};
+    if (withBanner)
+        lines.prepend(m_banner->text());
+    if (m_promptText->isVisibleTo(this))
+        lines.append(m_promptText->text());
+    return lines.join(u'\n');
 }
 
 void FingerprintGatePage::takeFocus()

@@ -19,7 +19,11 @@ public:
     void showState(bool authenticated, const QString &message, bool prompting);
     // Raises the alert, or takes it down; one alert at a time.
     void showAlert(bool shown, const QString &message);
+    // The work area's children are spaced as the panel's.
     void addWorkArea(QWidget *workArea);
+    // What the page shows, as a screen reader should say it: the banner and
+    // the status, and the prompt while it is shown.
+    [[nodiscard]] QString spokenState(bool withBanner) const;
     void takeFocus();
     // Back to the button that raised the alert; without a window manager
     // nobody hands the focus back.
@@ -34,6 +38,7 @@ protected:
 
 private:
     QWidget *m_panel;
+    QLabel *m_banner;
     QLabel *m_statusTitle;
     QLabel *m_promptText;
     QPushButton *m_touchIdButton;

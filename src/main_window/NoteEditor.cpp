@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QRegularExpression>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QInputMethodEvent>
+#include <QRegularExpression>
 #include <QPointer>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
@@ -176,6 +178,18 @@ bool NoteEditor::event(QEvent *event)
 bool NoteEditor::viewportEvent(QEvent *event)
 {
     expectRepeatedCommit(event->type());
+    if (event->type() == QEvent::MouseButtonPress && isComposing()) {
+        // A click ends the composition. Qt asks the input method to commit it
+        // and drops whatever is still composing after that; fcitx5 commits
+        // nothing there, so what was typed is committed here instead.
+        QGuiApplication::inputMethod()->commit();
+        if (isComposing()) {
+            QInputMethodEvent commit;
+            commit.setCommitString(m_preedit);
+            inputMethodEvent(&commit);
+            QGuiApplication::inputMethod()->reset();
+        }
+    }
     return QPlainTextEdit::viewportEvent(event);
 }
 

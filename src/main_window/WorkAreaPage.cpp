@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimeEdit>
@@ -23,18 +24,28 @@ WorkAreaPage::WorkAreaPage(PreferenceStore *store, QAbstractItemModel *table, QW
     work->setContentsMargins(0, 0, 0, 0);
 
     auto *divider = new QFrame(this);
+    divider->setObjectName(u"divider"_s);
     divider->setFrameShape(QFrame::HLine);
     work->addWidget(divider);
 
-    auto *pickerLabel = new QLabel(tr("日時"), this);
+    // One date picker: its label, the month calendar and the time field.
+    auto *picker = new QWidget(this);
+    picker->setObjectName(u"datePicker"_s);
+    auto *pickerLayout = new QVBoxLayout(picker);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    work->addWidget(picker);
+    auto *pickerLabel = new QLabel(tr("日時"), picker);
     pickerLabel->setTextFormat(Qt::PlainText);
-    work->addWidget(pickerLabel);
+    pickerLayout->addWidget(pickerLabel);
+    m_calendar->setParent(picker);
+    m_time->setParent(picker);
     m_calendar->setObjectName(u"calendar"_s);
     m_time->setObjectName(u"time"_s);
     m_time->setDisplayFormat(u"HH:mm"_s);
     pickerLabel->setBuddy(m_calendar);
     m_calendar->setAccessibleName(pickerLabel->text());
-    m_time->setAccessibleName(pickerLabel->text());
+    // Heard apart from the calendar, which shares the picker's label.
+    m_time->setAccessibleName(tr("時刻"));
     // The calendar's own navigation controls come without names.
     const std::pair<QLatin1StringView, QString> calendarParts[] = {
         {"qt_calendar_prevmonth"_L1, tr("前の月")}, {"qt_calendar_nextmonth"_L1, tr("次の月")},
@@ -42,8 +53,8 @@ WorkAreaPage::WorkAreaPage(PreferenceStore *store, QAbstractItemModel *table, QW
     for (const auto &[name, accessibleName] : calendarParts)
         if (auto *part = m_calendar->findChild<QWidget *>(name))
             part->setAccessibleName(accessibleName);
-    work->addWidget(m_calendar);
-    work->addWidget(m_time, 0, Qt::AlignLeft);
+    pickerLayout->addWidget(m_calendar);
+    pickerLayout->addWidget(m_time, 0, Qt::AlignLeft);
     // Mouse and keyboard both move the selection; showState() blocks the echo.
     connect(m_calendar, &QCalendarWidget::selectionChanged, this,
             [this] { emit dateTimeChosen(QDateTime(m_calendar->selectedDate(), m_shown.time())); });
@@ -107,12 +118,25 @@ void WorkAreaPage::showState(const QDateTime &dateTime, bool tableShown, const s
         m_calendar->setSelectedDate(dateTime.date());
         m_time->setTime(dateTime.time());
     }
+    // The month grid says its selected date when it takes the focus.
+    if (auto *grid = m_calendar->findChild<QWidget *>(u"qt_calendar_calendarview"_s))
+        grid->setAccessibleDescription(QLocale().toString(dateTime.date(), QLocale::LongFormat));
     m_table->setVisible(tableShown);
     m_resultLine->setVisible(result.has_value());
     m_resultLine->setText(tr("結果: %1").arg(result.value_or(QString())));
 }
 
-void WorkAreaPage::focusEditor()
+void WorkAreaPage::focusFirst()
 {
-    m_editor->setFocus();
+    for (QWidget *w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (isAncestorOf(w) && w->isVisibleTo(this) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+QString WorkAreaPage::resultLineText() const
+{
+    return m_resultLine->text();
 }

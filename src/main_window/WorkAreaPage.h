@@ -22,7 +22,9 @@ public:
     WorkAreaPage(PreferenceStore *store, QAbstractItemModel *table, QWidget *parent = nullptr);
 
     void showState(const QDateTime &dateTime, bool tableShown, const std::optional<QString> &result);
-    void focusEditor();
+    // The keyboard starts at the top: the first control Tab stops at.
+    void focusFirst();
+    [[nodiscard]] QString resultLineText() const;
 
 Q_SIGNALS:
     // The date or the time (to the minute) changed, the other kept.

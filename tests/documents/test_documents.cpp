@@ -11,6 +11,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -28,8 +29,9 @@ constexpr int mayRefuse = -1;
 
 // The open dialog's switch (-1: the save dialog), the name typed (null: the
 // proposed one), whether it is accepted, the bytes in the file opened or
-// saved, and the text read or the name saved as.
-struct DialogCase { int sp1; QString name; bool accept; QByteArray bytes; Text outcome; };
+// saved, the text read or the name saved as, and what the dialog says when it
+// refuses the name.
+struct DialogCase { int sp1; QString name; bool accept; QByteArray bytes; Text outcome; QString refusal = {}; };
 // A file at path (empty: one holding bytes), its text, and the error when it
 // is refused (mayRefuse: read right, or refused as not text).
 struct ReadCase { QString path; QByteArray bytes; Text text; int code; };
@@ -69,8 +71,10 @@ class TestDocuments : public QObject {
                                  QString::number(dialog->fileMode()),
                                  QString::number(dialog->options() & (QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly))}
                 + dialog->nameFilters();
-            if (!accept)
+            if (!accept) {
+                m_seen << QString();
                 return dialog->reject();
+            }
             dialog->setDirectory(folder);
             if (!name.isNull()) {
                 field->clear();
@@ -79,6 +83,8 @@ class TestDocuments : public QObject {
                 QApplication::sendEvent(field, &commit);
             }
             button->click();
+            const auto *refused = dialog->findChild<QMessageBox *>(u"refusedType"_s);
+            m_seen << (refused && refused->isVisible() ? refused->text() + refused->informativeText() : QString());
             if (dialog->isVisible())
                 dialog->reject();
         });
@@ -103,6 +109,9 @@ private Q_SLOTS:
         QTest::newRow("open rich text as its source") << DialogCase{1, u"note.rtf"_s, true, "{\\rtf1 メモ}"_ba, u"{\\rtf1 メモ}"_s};
         QTest::newRow("open what is not text") << DialogCase{0, u"note.txt"_s, true, "\x89PNG\r\n\x1A\n\0\xFF\xFE"_ba, {}};
         QTest::newRow("open cancelled") << DialogCase{0, u"note.txt"_s, false, note, {}};
+        // A typed name gets round the view's filter; the dialog still refuses it.
+        QTest::newRow("open, typed name of another type") << DialogCase{0, u"note.md"_s, true, note, {}, u"「note.md」は開けません。拡張子がtxtのファイルを選んでください。"_s};
+        QTest::newRow("open, txt typed while rtf is asked") << DialogCase{1, u"NOTE.TXT"_s, true, note, {}, u"「NOTE.TXT」は開けません。拡張子がrtfのファイルを選んでください。"_s};
         QTest::newRow("save under the proposed name") << DialogCase{-1, QString(), true, note, u"savetext.txt"_s};
         QTest::newRow("save, other extension") << DialogCase{-1, u"name.md"_s, true, note, u"name.md.txt"_s};
         QTest::newRow("save, upper-case extension") << DialogCase{-1, u"NAME.TXT"_s, true, note, u"NAME.TXT"_s};
@@ -113,7 +122,7 @@ private Q_SLOTS:
     void fileDialogs()
     {
         QFETCH(const DialogCase, row);
-        const auto &[sp1, name, accept, bytes, outcome] = row;
+        const auto &[sp1, name, accept, bytes, outcome, refusal] = row;
 
         const QTemporaryDir folder;
         answerDialog(folder.path(), name, accept);
@@ -121,7 +130,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(folder.filePath(name), bytes));
             QCOMPARE(chooseTextToOpen(sp1, m_panels, nullptr), outcome);
             QCOMPARE(m_seen, (QStringList{u"開く"_s, u"開く(&O)"_s, u"ファイル名(&N):"_s, QString(), QString(),
-                                          QString::number(QFileDialog::ExistingFile), u"8"_s, sp1 == 0 ? u"*.txt"_s : u"*.rtf"_s}));
+                                          QString::number(QFileDialog::ExistingFile), u"8"_s, sp1 == 0 ? u"*.txt"_s : u"*.rtf"_s, refusal}));
             return;
         }
         bool readAfterClosing = false;
@@ -130,7 +139,7 @@ private Q_SLOTS:
             return QString::fromUtf8(bytes);
         });
         QCOMPARE(m_seen, (QStringList{u"Save your text"_s, u"Save now"_s, u"File name:"_s, u"savetext.txt"_s,
-                                      u"Choose a folder and a name to store your text."_s, u"0"_s, u"8"_s, u"*.txt"_s}));
+                                      u"Choose a folder and a name to store your text."_s, u"0"_s, u"8"_s, u"*.txt"_s, QString()}));
         // Exactly the note, read only once the dialog has closed.
         QCOMPARE(std::tuple(result, readAfterClosing, QDir(folder.path()).entryList(QDir::Files), fileContents(folder.filePath(outcome.value_or(u"-"_s)))),
                  std::tuple(outcome ? SaveTextResult::Saved : SaveTextResult::Cancelled, outcome.has_value(),

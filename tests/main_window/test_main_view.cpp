@@ -89,6 +89,19 @@ QStringList texts(const View &view, const QStringList &names, const char *proper
     return result;
 }
 
+// What screen readers are told without a focus change: each notification as it comes on screen.
+struct Listener final : QObject {
+    QStringList heard;
+    Listener() { qApp->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            if (QAccessibleInterface *object = QAccessible::queryAccessibleInterface(watched); object && object->role() == QAccessible::Notification)
+                heard << object->text(QAccessible::Name);
+        return false;
+    }
+};
+
 QString focusName()
 {
     return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
@@ -207,6 +220,7 @@ private Q_SLOTS:
             ++*loads;
             return unexpected(PlatformError{});
         });
+        const Listener listener;
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
         QCOMPARE(texts(view, {u"heading"_s, u"animalLine"_s, u"lockText"_s}) + texts(view, {u"lockText"_s}, "toolTip"),
                  (QStringList{u"Yumekazu Tabs"_s, u"🐱🐤1"_s, u"変更するにはカギをクリックします"_s, u"マウスでクリック"_s}));
@@ -218,6 +232,7 @@ private Q_SLOTS:
         // Refused after asking: nothing said, and the keyboard stays on the lock.
         QCOMPARE(std::tuple(view->unlocked(), child(view, u"lockButton"_s)->isVisible(), panel != nullptr, focusName(), view->lockObstacle()),
                  std::tuple(grant, !grant, grant, grant ? u"touchIdButton"_s : u"lockButton"_s, QString()));
+        QCOMPARE(listener.heard, grant ? QStringList{u"🔓 ロック解除済み\n未認証\nTouch IDで認証してください"_s} : QStringList());
         if (!grant)
             return;
         QCoreApplication::processEvents();
@@ -242,7 +257,10 @@ private Q_SLOTS:
         QCOMPARE(state(), std::tuple(true, success, success, success, !success, success ? u"認証済み ✅"_s : u"未認証"_s, !success));
         QTRY_COMPARE(loads->load(), int(success));
         if (success) {
-            // Tab leaves the editor and walks the work area top to bottom, then the row.
+            // The keyboard starts at the top of the work area, and the user hears that it opened.
+            QTRY_VERIFY(child(view, u"calendar"_s)->isAncestorOf(QApplication::focusWidget()));
+            QTRY_COMPARE(listener.heard.mid(1), QStringList{u"認証済み ✅\n作業エリアを表示しました"_s});
+            // Tab walks the work area top to bottom, then the row.
             const QStringList order = {u"calendar"_s, u"time"_s, u"sampleTable"_s, u"noteEditor"_s, u"saveButton"_s,
                                        u"threadButton"_s, u"openButton"_s, u"changeButton"_s, u"predictButton"_s, u"reloadButton"_s};
             QStringList seen;
@@ -264,9 +282,13 @@ private Q_SLOTS:
             QCOMPARE(state(), std::tuple(true, true, false, true, false, u"未認証"_s, true));
             return;
         }
+        // The title is shown above the message too, for desktops without title bars.
         auto *box = view->findChild<QMessageBox *>(u"authAlert"_s);
-        QCOMPARE(std::tuple(box->windowTitle(), box->text(), box->textFormat(), box->buttons().size(), box->buttons().constFirst()->text()),
-                 std::tuple(u"認証エラー"_s, alert, Qt::PlainText, 1, u"OK"_s));
+        const auto *heading = box->findChild<QLabel *>(u"qt_msgbox_label"_s), *message = box->findChild<QLabel *>(u"qt_msgbox_informativelabel"_s);
+        QTRY_VERIFY(heading->isVisible() && message->isVisible() && heading->geometry().bottom() < message->y());
+        QCOMPARE(std::tuple(box->windowTitle(), heading->text(), heading->textFormat(), message->text(), message->textFormat(),
+                            box->buttons().size(), box->buttons().constFirst()->text()),
+                 std::tuple(u"認証エラー"_s, u"認証エラー"_s, Qt::PlainText, alert, Qt::PlainText, 1, u"OK"_s));
         // The alert takes the focus; Return (its OK) or Escape only dismisses it and
         // gives the focus back, and the next failure raises it again.
         for (const Qt::Key dismiss : {Qt::Key_Return, Qt::Key_Escape}) {
@@ -325,8 +347,9 @@ private Q_SLOTS:
         m_panels.whileOpen = [&] { whileOpen = {view->sp1(), view->sp2()}; };
         m_panels.path = note;
         // Switches flipped since the window was made count from the next call on, cancelled or
-        // not; only a successful read replaces the note.
-        for (const auto &[response, toggle, expected] : {std::tuple(ModalResponse::Cancel, 2, u"前のメモ"_s), {ModalResponse::OK, 0, u"{\\rtf1 雨}"_s}}) {
+        // not; only a successful read of the allowed type replaces the note.
+        for (const auto &[response, toggle, expected] : {std::tuple(ModalResponse::Cancel, 2, u"前のメモ"_s),
+                                                         {ModalResponse::OK, 0, u"前のメモ"_s}, {ModalResponse::OK, 1, u"{\\rtf1 雨}"_s}}) {
             m_store->setInteger(PreferenceKeys::intKeyToggle1, toggle);
             m_panels.response = response;
             QTest::mouseClick(child(view, u"openButton"_s), Qt::LeftButton);
@@ -358,12 +381,14 @@ private Q_SLOTS:
         QTRY_COMPARE(offMain->load(), 1);
         release->release();
         auto *line = child<QLabel>(view, u"resultLine"_s);
+        const Listener listener;
         QVERIFY(!line->isVisible());
         // The empty note is classified too; a failed classification keeps the last label.
         for (const QString &note : {QString(), u"雨"_s, u"空港へ"_s}) {
             view->setUString(note);
             QTest::mouseClick(child(view, u"predictButton"_s), Qt::LeftButton);
             QCOMPARE(line->text(), note == u"空港へ"_s ? u"結果: 旅行"_s : u"結果: <i>動物</i>"_s);
+            QCOMPARE(listener.heard.value(listener.heard.size() - 1), line->text());
             QVERIFY(line->isVisible() && !QApplication::activeModalWidget());
         }
         QCOMPARE(m_model->seen, (QStringList{QString(), u"雨"_s, u"空港へ"_s}));
@@ -403,6 +428,16 @@ private Q_SLOTS:
             pickerLabels += label->buddy() == child(view, u"calendar"_s) && label->text() == u"日時"_s;
         }
         QCOMPARE(pickerLabels, 1);
+        // The time field is heard apart from the calendar, and the month grid says its date.
+        view->setDateTime(QDateTime(QDate(2024, 2, 29), QTime(13, 18)));
+        QCOMPARE(std::pair(child(view, u"time"_s)->accessibleName(), child(view, u"qt_calendar_calendarview"_s)->accessibleDescription()),
+                 std::pair(u"時刻"_s, QLocale().toString(QDate(2024, 2, 29), QLocale::LongFormat)));
+        // The work area's children are spaced as the panel's: divider, date picker, table, editor, button row.
+        const QStringList column{u"divider"_s, u"datePicker"_s, u"sampleTable"_s, u"noteEditor"_s, u"saveButton"_s};
+        QList<int> gaps;
+        for (qsizetype i = 1; i < column.size(); ++i)
+            gaps << child(view, column[i])->y() - child(view, column[i - 1])->geometry().bottom() - 1;
+        QCOMPARE(gaps, QList<int>(4, 20));
 
         const QString tables[] = {u"猫|Cat|エサ|鳩|Bird|鳥の餌|雀|Bird|鳥の餌|カラス|Bird|鳥の餌|"_s,
                                   u"パン|食品|2|おにぎり|食品|0|お菓子|食品|1|乾物|食品|1|"_s,

@@ -2,9 +2,7 @@
 
 #include "platform/dialogs/HeldDialog.h"
 #include "platform/dialogs/ModalResponse.h"
-#include "platform/dialogs/QtPanelFactory.h"
-
-#include <QFileDialog>
+#include "platform/dialogs/OpenFileDialog.h"
 
 #include <memory>
 
@@ -12,17 +10,14 @@ int QtOpenPanel::runModal()
 {
     m_url.reset();
 
-    auto dialog = std::make_unique<QFileDialog>(m_parent.data());
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    auto dialog = std::make_unique<OpenFileDialog>(m_parent.data());
     if (canChooseDirectories() && !canChooseFiles()) {
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
     } else {
         dialog->setFileMode(allowsMultipleSelection() ? QFileDialog::ExistingFiles
                                                       : QFileDialog::ExistingFile);
-        if (!allowedFileTypes().isEmpty())
-            dialog->setNameFilter(QtPanelFactory::nameFilter(allowedFileTypes()));
+        dialog->setAllowedFileTypes(allowedFileTypes());
     }
 
     if (!execHeld(dialog))

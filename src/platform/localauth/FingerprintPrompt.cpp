@@ -16,11 +16,11 @@ FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
     setWindowTitle(tr("指紋認証"));
     setModal(false);
     auto *layout = new QVBoxLayout(this);
-    auto *reasonLabel = new WrappingLabel(reason, this);
-    QFont bold = reasonLabel->font();
+    m_reason = new WrappingLabel(reason, this);
+    QFont bold = m_reason->font();
     bold.setBold(true);
-    reasonLabel->setFont(bold);
-    layout->addWidget(reasonLabel);
+    m_reason->setFont(bold);
+    layout->addWidget(m_reason);
     // Created after the reason, so a screen reader reads them in the order shown.
     m_hint = new WrappingLabel(tr("指紋リーダーに指を触れてください"), this);
     m_hint->setObjectName(u"fingerprintHint"_s);
@@ -32,11 +32,15 @@ FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
     // Closing the window or pressing Escape gives up as well.
     connect(this, &QDialog::rejected, this, &FingerprintPrompt::cancelled);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    setHint(m_hint->text());
 }
 
 void FingerprintPrompt::setHint(const QString &hint)
 {
     m_hint->setText(hint);
+    // Screen readers say a dialog's description when it opens; they skip its
+    // labels when these are short, as Japanese sentences without spaces seem.
+    setAccessibleDescription(m_reason->text() + u'\n' + hint);
     // A window follows its content's height only when asked: a longer hint
     // would be cut.
     if (isVisible())

@@ -18,5 +18,6 @@ Q_SIGNALS:
     void cancelled();
 
 private:
+    QLabel *m_reason = nullptr;
     QLabel *m_hint = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/windowing/HostWindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QTabBar>
 #include <QTabWidget>
@@ -9,8 +11,29 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The tab widget's page stack is a plain container to screen readers: as a
+// "layered pane" it would be announced each time the window comes forward.
+QAccessibleInterface *plainPageStack(const QString &className, QObject *object)
+{
+    if (className != "QStackedWidget"_L1 || !object->parent()
+        || !qobject_cast<TabGroupWindow *>(object->parent()->parent()))
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Client);
+}
+
+} // namespace
+
 TabGroupWindow::TabGroupWindow(QWidget *parent) : QMainWindow(parent), m_tabs(new QTabWidget(this))
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(plainPageStack);
+        return true;
+    }();
+    (void)installed;
     setAttribute(Qt::WA_DeleteOnClose);
     m_tabs->setTabBarAutoHide(true);
     m_tabs->setDocumentMode(true);
@@ -23,6 +46,10 @@ TabGroupWindow::TabGroupWindow(QWidget *parent) : QMainWindow(parent), m_tabs(ne
     connect(m_tabs->tabBar(), &QTabBar::tabMoved, this, &TabGroupWindow::windowsChanged);
     // Adding the second tab shows the tab bar, taking the last one hides it.
     connect(this, &TabGroupWindow::windowsChanged, this, &TabGroupWindow::updateSizeLimits);
+    // The tab widget hands its focus to the bar even while the bar is hidden:
+    // with one tab Tab would stop on a bar no one can see.
+    connect(this, &TabGroupWindow::windowsChanged, this,
+            [this] { m_tabs->setFocusPolicy(m_tabs->count() > 1 ? Qt::TabFocus : Qt::NoFocus); });
 }
 
 QList<HostWindow *> TabGroupWindow::windows() const
