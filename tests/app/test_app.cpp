@@ -58,9 +58,11 @@ QMenu *menuTitled(QMenuBar *bar, const QString &title)
 const QString resources = qEnvironmentVariable("YUMEKAZU_RESOURCE_DIR");
 
 // Runs a tool and returns its standard output, or nothing on failure.
-std::optional<QString> runTool(const QString &program, const QStringList &arguments)
+std::optional<QString> runTool(const QString &program, const QStringList &arguments,
+                               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(env);
     process.start(program, arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return std::nullopt;
@@ -80,6 +82,11 @@ qsizetype stackPosition(qint64 pid)
     const QString id = u"0x%1 "_s.arg(lines(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid)}).value(0).toULongLong(), 0, 16);
     const QStringList stack = lines(u"xwininfo"_s, {u"-root"_s, u"-children"_s});
     return std::ranges::find_if(stack, [&](const QString &l) { return l.trimmed().startsWith(id); }) - stack.cbegin();
+}
+
+qsizetype visibleGroups()
+{
+    return std::ranges::count_if(QApplication::topLevelWidgets(), [](QWidget *w) { return qobject_cast<TabGroupWindow *>(w) && w->isVisible(); });
 }
 
 } // namespace
@@ -214,9 +221,7 @@ private Q_SLOTS:
         QVERIFY(host->content()->size() == QSize(450, 800) && (host->content()->geometry().center() - host->rect().center()).manhattanLength() <= 1);
         for (int i = 0; i < 2; ++i) {
             trigger(u"タブを新しいウインドウに移動"_s);
-            const auto groups = QApplication::topLevelWidgets();
-            QCOMPARE(std::pair(first->count(), std::ranges::count_if(groups, [](QWidget *w) { return qobject_cast<TabGroupWindow *>(w) && w->isVisible(); })),
-                     std::pair(1, qsizetype(2)));
+            QCOMPARE(std::pair(first->count(), visibleGroups()), std::pair(1, qsizetype(2)));
         }
         // The windows use the application's services: they go with it.
         const QPointer<TabGroupWindow> window(first);
@@ -264,9 +269,7 @@ private Q_SLOTS:
         const auto app = makeApp();
         app->activate();
         app->activate();
-        QCOMPARE(std::ranges::count_if(QApplication::topLevelWidgets(),
-                                       [](QWidget *w) { return qobject_cast<TabGroupWindow *>(w) && w->isVisible(); }),
-                 1);
+        QCOMPARE(visibleGroups(), 1);
         app->openNewWindow();
         QStringList messages;
         for (QWidget *widget : QApplication::topLevelWidgets())
@@ -437,12 +440,7 @@ private Q_SLOTS:
         for (const auto &[name, value] : {std::pair(u"DISPLAY"_s, display), {u"QT_QPA_PLATFORM"_s, u"xcb"_s}, {u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s},
                                           {u"XDG_CONFIG_HOME"_s, m_dir->filePath(u"config"_s)}})
             env.insert(name, value);
-        const auto xdotool = [&env](const QStringList &arguments) {
-            QProcess tool;
-            tool.setProcessEnvironment(env);
-            tool.start(u"xdotool"_s, arguments);
-            return tool.waitForFinished() ? QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
-        };
+        const auto xdotool = [&env](const QStringList &arguments) { return runTool(u"xdotool"_s, arguments, env).value_or(QString()).split(u'\n', Qt::SkipEmptyParts); };
         const QString prefs = m_dir->filePath(u"config/yumekazu/preferences.ini"_s);
         QVERIFY(QDir().mkpath(QFileInfo(prefs).absolutePath()));
         const int otherWriter = ::open(QFile::encodeName(prefs + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -28,14 +28,6 @@ using Reason = PreferenceStore::WriteFailure::Reason;
 
 namespace {
 
-// Holds the store's lock as another writer would, until it goes.
-struct OtherWriter {
-    int fd;
-    explicit OtherWriter(const QString &path) : fd(::open(QFile::encodeName(path + u".lock"_s).constData(), O_RDWR | O_CREAT, 0600)) {}
-    ~OtherWriter() { ::close(fd); }
-    bool lock() const { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
-};
-
 mode_t modeOf(const QString &path)
 {
     struct stat info {};
@@ -59,20 +51,13 @@ class TestPreferenceStore : public QObject {
     QString folder() const { return QFileInfo(m_path).absolutePath(); }
     QStringList backups() const { return QDir(folder()).entryList({u"*.broken-*"_s}, QDir::Files | QDir::Hidden); }
     bool m_root = false;
-    // Another process sharing the store, setting key to "key <n> <padding>"
-    // for n up to count (for ever when 0), run by tracer when one is given.
-    QProcess *startWriter(const QString &key, int count, int padding = 0, QStringList tracer = {})
-    {
-        return start(tracer << m_path << key << QString::number(count) << QString::number(padding));
-    }
-    // The writer with arguments, run by the tracer in front of them if any.
-    QProcess *start(QStringList arguments)
+    // Another process sharing the store (tests/platform/preference_writer.cpp),
+    // run by tracer when one is given.
+    QProcess *start(const QStringList &arguments, QStringList tracer = {})
     {
         auto *writer = new QProcess(this);
-        const QString program = qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s;
-        const qsizetype at = arguments.indexOf(m_path) - (arguments.contains(u"--type"_s) ? 1 : 0);
-        arguments.insert(at, program);
-        writer->start(arguments.takeFirst(), arguments);
+        tracer << qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s << arguments;
+        writer->start(tracer.takeFirst(), tracer);
         return writer;
     }
 
@@ -169,13 +154,13 @@ private Q_SLOTS:
         QVERIFY(!(QFile::permissions(m_path) & others) && !(QFile::permissions(QFileInfo(m_path).absolutePath()) & others));
         // A change made while a write is under way (held up here by another
         // writer's lock) is not undone when that write ends.
-        auto otherWriter = std::make_unique<OtherWriter>(m_path);
-        QVERIFY(otherWriter->lock());
+        const int otherWriter = ::open(QFile::encodeName(m_path + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(::flock(otherWriter, LOCK_EX | LOCK_NB) == 0);
         store.setString(u"StringKey"_s, u"前"_s);
         QTest::qWait(PreferenceStore::writeDelayMs + 100);
         spy.clear();
         store.setString(u"StringKey"_s, u"後"_s);
-        otherWriter.reset();
+        ::close(otherWriter);
         QTRY_VERIFY(!store.hasPendingChanges());
         QCOMPARE(std::pair(spy.count(), onDisk().values.value(u"StringKey"_s)), std::pair(qsizetype(1), u"後"_s));
 
@@ -189,9 +174,9 @@ private Q_SLOTS:
         PreferenceStore store(m_path);
         store.setString(u"IntKeyToggle1"_s, u"1"_s);
         QVERIFY(store.flush());
-        QProcess *big = startWriter(u"StringKey"_s, 0, 100000);
+        QProcess *big = start({m_path, u"StringKey"_s, u"0"_s, u"100000"_s});
         QTRY_VERIFY(QFileInfo(m_path).size() > 300000);
-        QProcess *first = startWriter(u"First"_s, 200), *second = startWriter(u"Second"_s, 200);
+        QProcess *first = start({m_path, u"First"_s, u"200"_s}), *second = start({m_path, u"Second"_s, u"200"_s});
         while (first->state() != QProcess::NotRunning || second->state() != QProcess::NotRunning) {
             QVERIFY(!QFileInfo::exists(m_path) || onDisk().whole);
             QTest::qWait(5);
@@ -207,7 +192,7 @@ private Q_SLOTS:
         QVERIFY(store.flush());
         QCOMPARE(onDisk().values.value(u"First"_s), u"First 200 "_s);
         // Each write is on the disk before it replaces the file.
-        QProcess *traced = startWriter(u"Synced"_s, 1, 0, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
+        QProcess *traced = start({m_path, u"Synced"_s, u"1"_s}, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
         QVERIFY(traced->waitForFinished() && traced->exitCode() == 0);
         QVERIFY(QString::fromUtf8(traced->readAllStandardError()).contains(QRegularExpression(u"fdatasync\\(.*\\n.*rename"_s)));
     }
@@ -298,11 +283,9 @@ private Q_SLOTS:
             QSKIP("runs a writer as another user: root only");
         QVERIFY(QFile::remove(m_path) && QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
         QVERIFY(::chown(QFile::encodeName(folder()).constData(), 65534, 65534) == 0 && QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner));
-        QProcess writer;
-        writer.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
-                                    qEnvironmentVariable("YUMEKAZU_BUILD_DIR") + u"/tests/preference_writer"_s, m_path, u"StringKey"_s, u"1"_s});
-        QVERIFY(writer.waitForFinished());
-        QCOMPARE(std::pair(writer.exitCode(), writer.readAllStandardOutput().trimmed()), std::pair(1, QByteArray("failed: " + QByteArray::number(int(Reason::NoPermission)))));
+        QProcess *writer = start({m_path, u"StringKey"_s, u"1"_s}, {u"setpriv"_s, u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s});
+        QVERIFY(writer->waitForFinished());
+        QCOMPARE(std::pair(writer->exitCode(), writer->readAllStandardOutput().trimmed()), std::pair(1, QByteArray("failed: " + QByteArray::number(int(Reason::NoPermission)))));
     }
 
     // Base, this side's text, the other side's, and the two merged.
@@ -329,7 +312,7 @@ private Q_SLOTS:
     void twoCopiesTypeIntoOneNote()
     {
         const PreferenceStore early(m_path);
-        QVERIFY(startWriter(u"Other"_s, 1)->waitForFinished());
+        QVERIFY(start({m_path, u"Other"_s, u"1"_s})->waitForFinished());
         QTRY_COMPARE(early.string(u"Other"_s), u"Other 1 "_s);
         QList<QProcess *> copies;
         for (const auto &[word, where] : {std::pair(u"early"_s, u"START"_s), std::pair(u"late"_s, u"END"_s)}) {
