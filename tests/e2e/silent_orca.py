@@ -9,26 +9,10 @@ import builtins, runpy, sys, types  # noqa: E401
 from orca import settings, speechserver
 
 
-class SilentServer(speechserver.SpeechServer):
-    @staticmethod
-    def getFactoryName():
-        return 'silent'
-
-    @staticmethod
-    def getSpeechServers():
-        return [SilentServer()]
-
-    @staticmethod
-    def getSpeechServer(info=None):
-        return SilentServer()
-
-    def getInfo(self):
-        return ['silent', 'silent']
-
-    def getVoiceFamilies(self):
-        return []
-
-
+SilentServer = type('SilentServer', (speechserver.SpeechServer,), {
+    'getFactoryName': staticmethod(lambda: 'silent'), 'getSpeechServers': staticmethod(lambda: [SilentServer()]),
+    'getSpeechServer': staticmethod(lambda info=None: SilentServer()),
+    'getInfo': lambda self: ['silent', 'silent'], 'getVoiceFamilies': lambda self: []})
 factory = types.ModuleType('silent_speech')
 factory.SpeechServer = SilentServer
 sys.modules['silent_speech'] = factory
