@@ -301,7 +301,7 @@ int YumekazuApp::main(int argc, char *argv[])
     if (service.start() == ApplicationService::Role::HandedOver)
         return 0;
 
-    PreferenceStore store(PreferenceStore::standardFilePath());
+    PreferenceStore store(PreferenceStore::standardFilePath(u"yumekazu/preferences.ini"_s));
     DesktopUrlOpener opener;
     QtPanelFactory panels;
     FprintdContextFactory fingerprints;

@@ -5,7 +5,7 @@
 AuthorizationController::AuthorizationController(std::shared_ptr<AuthorizationServices> services,
                                                  QObject *parent)
     : QObject(parent),
-      m_services(services ? std::move(services) : std::make_shared<PolkitAuthorizationServices>()),
+      m_services(services ? std::move(services) : std::make_shared<PolkitAuthorizationServices>(actionId)),
       m_authorizationRef(nullptr, Release{m_services})
 {
 }
@@ -58,7 +58,7 @@ QString AuthorizationController::describe(AuthorizationObstacle obstacle)
     case AuthorizationObstacle::serviceUnavailable:
         return tr("認証サービス polkit に接続できません。polkit（polkitd とシステムバス）が動いているか確かめてから、もう一度押してください。");
     case AuthorizationObstacle::actionNotInstalled:
-        return tr("polkit アクション org.yumekazu.unlock がインストールされていません。scripts/run を実行するか、パッケージを入れ直してください。");
+        return tr("polkit アクション %1 がインストールされていません。scripts/run を実行するか、パッケージを入れ直してください。").arg(actionId);
     case AuthorizationObstacle::none:
         break;
     }

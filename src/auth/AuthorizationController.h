@@ -15,6 +15,9 @@ class AuthorizationController : public QObject {
     Q_OBJECT
 
 public:
+    // The polkit action that opens the gate, installed by scripts/run and the package.
+    static inline const QString actionId = QStringLiteral("org.yumekazu.unlock");
+
     // No services given: polkit on the system bus.
     explicit AuthorizationController(std::shared_ptr<AuthorizationServices> services = {},
                                      QObject *parent = nullptr);

@@ -32,7 +32,7 @@ class TestAuthorization : public QObject {
         const bool registered = answer != u"unregistered"_s;
         return answer == u"absent"_s
             || m_bus->start(u"polkitd.py"_s, polkitName, {{u"answer"_s, registered ? answer : u"yes"_s},
-                                                          {u"actions"_s, QStringList(registered ? 1 : 0, PolkitAuthorizationServices::actionId)}});
+                                                          {u"actions"_s, QStringList(registered ? 1 : 0, AuthorizationController::actionId)}});
     }
     QStringList calls() { return m_bus->mock(polkitName, authority, u"GetCalls"_s).value(0).toStringList(); }
 
@@ -97,7 +97,7 @@ private Q_SLOTS:
             m_connection = QDBusConnection::connectToBus(u"unix:path=/nonexistent/system_bus_socket"_s, u"no-bus"_s);
         // Two windows of one process share its bus name.
         for (int window = 0; window < 2; ++window) {
-            AuthorizationController controller(std::make_shared<PolkitAuthorizationServices>(m_connection));
+            AuthorizationController controller(std::make_shared<PolkitAuthorizationServices>(AuthorizationController::actionId, m_connection));
             // Braces: the request runs before its reason is read.
             QCOMPARE((std::pair{controller.requestAuthorization(), controller.obstacle()}), std::pair(answer == u"yes"_s, obstacle));
             if (window == 1 && answer == u"challenge"_s) { // then an agent asks, and is dismissed: no reason left
@@ -112,7 +112,7 @@ private Q_SLOTS:
         QVERIFY(sent[0].section(u' ', -1) != sent[1].section(u' ', -1));
         for (const QString &call : sent)
             QCOMPARE(call.section(u' ', 0, -2), u"check %1 system-bus-name name=%1 %2 - 1"_s.arg(
-                m_connection.baseService(), PolkitAuthorizationServices::actionId));
+                m_connection.baseService(), AuthorizationController::actionId));
     }
 
     // One answer per check, on the main thread: at once for the wrong kind of
@@ -164,7 +164,7 @@ private Q_SLOTS:
         services.store = &store;
         services.makeAuthorization = [&] {
             auto made = std::make_unique<AuthorizationController>(std::make_shared<PolkitAuthorizationServices>(
-                m_connection, std::chrono::milliseconds(end == u"limit"_s ? 800 : 60000)));
+                AuthorizationController::actionId, m_connection, std::chrono::milliseconds(end == u"limit"_s ? 800 : 60000)));
             controller = made.get();
             return made;
         };

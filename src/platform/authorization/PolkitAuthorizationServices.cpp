@@ -72,11 +72,14 @@ Q_DECLARE_METATYPE(PolkitSubject)
 
 struct AuthorizationOpaqueRef : Handle {};
 
-PolkitAuthorizationServices::PolkitAuthorizationServices() : m_timeout(std::chrono::minutes(10)) {}
+PolkitAuthorizationServices::PolkitAuthorizationServices(QString actionId)
+    : m_actionId(std::move(actionId)), m_timeout(std::chrono::minutes(10))
+{
+}
 
-PolkitAuthorizationServices::PolkitAuthorizationServices(QDBusConnection bus,
+PolkitAuthorizationServices::PolkitAuthorizationServices(QString actionId, QDBusConnection bus,
                                                          std::chrono::milliseconds timeout)
-    : m_bus(std::move(bus)), m_timeout(timeout)
+    : m_actionId(std::move(actionId)), m_bus(std::move(bus)), m_timeout(timeout)
 {
 }
 
@@ -126,11 +129,11 @@ OSStatus PolkitAuthorizationServices::copyRights(AuthorizationRef authorization,
     // polkit keys cancellation ids by bus name, and every window of this
     // process shares one: the counter is process-wide.
     static std::atomic<quint64> requests{0};
-    m_cancellationId = u"yumekazu-"_s + QString::number(++requests);
+    m_cancellationId = m_actionId + u'-' + QString::number(++requests);
     auto message = authorityCall(u"CheckAuthorization"_s);
     const PolkitSubject subject{u"system-bus-name"_s, {{u"name"_s, bus().baseService()}}};
     const quint32 polkitFlags = (flags & AuthorizationFlag::interactionAllowed) ? 1u : 0u;
-    message << QVariant::fromValue(subject) << actionId << QVariant::fromValue(PolkitDetails())
+    message << QVariant::fromValue(subject) << m_actionId << QVariant::fromValue(PolkitDetails())
             << polkitFlags << m_cancellationId;
 
     QDBusPendingCallWatcher watcher(bus().asyncCall(message, int(m_timeout.count())));
@@ -194,7 +197,7 @@ OSStatus PolkitAuthorizationServices::errorStatus(const QDBusMessage &reply)
         return AuthorizationStatus::serviceUnavailable;
     // polkit's only way of saying it does not know the action: "Action ID is
     // not registered".
-    if (name == u"org.freedesktop.PolicyKit1.Error.Failed"_s && reply.errorMessage().contains(actionId + u' '))
+    if (name == u"org.freedesktop.PolicyKit1.Error.Failed"_s && reply.errorMessage().contains(m_actionId + u' '))
         return AuthorizationStatus::actionNotInstalled;
     return AuthorizationStatus::internal;
 }

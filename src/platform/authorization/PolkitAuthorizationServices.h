@@ -13,16 +13,14 @@ class QDBusMessage;
 class QEventLoop;
 
 // Authorization through polkit: copyRights asks polkit whether this process
-// (its unique bus name) may perform the application's own action, letting the
+// (its unique bus name) may perform the action the caller names, letting the
 // desktop's agent ask for an administrator's password when interaction is
 // allowed. The wait is modal: the event loop runs, user input is dropped.
 class PolkitAuthorizationServices final : public AuthorizationServices {
 public:
-    static inline const QString actionId = QStringLiteral("org.yumekazu.unlock");
-
     // The system bus, connected at the first request rather than with the window.
-    PolkitAuthorizationServices();
-    explicit PolkitAuthorizationServices(QDBusConnection bus,
+    explicit PolkitAuthorizationServices(QString actionId);
+    PolkitAuthorizationServices(QString actionId, QDBusConnection bus,
                                          std::chrono::milliseconds timeout = std::chrono::minutes(10));
     ~PolkitAuthorizationServices() override;
 
@@ -41,6 +39,7 @@ private:
     void sendCancel();
     QDBusConnection &bus();
 
+    QString m_actionId;
     std::optional<QDBusConnection> m_bus;
     std::chrono::milliseconds m_timeout;
     QPointer<QEventLoop> m_pending;

@@ -150,10 +150,9 @@ QString mergeValues(const QString &base, const QString &mine, const QString &the
 
 } // namespace
 
-QString PreferenceStore::standardFilePath()
+QString PreferenceStore::standardFilePath(const QString &relativePath)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + u"/yumekazu/preferences.ini"_s;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + relativePath;
 }
 
 PreferenceStore::PreferenceStore(QString filePath, QObject *parent)

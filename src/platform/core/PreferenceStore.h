@@ -42,8 +42,9 @@ public:
         bool operator==(const WriteFailure &) const = default;
     };
 
-    // ~/.config/yumekazu/preferences.ini, honouring XDG_CONFIG_HOME.
-    static QString standardFilePath();
+    // relativePath under the user's configuration folder (~/.config unless
+    // XDG_CONFIG_HOME says otherwise).
+    static QString standardFilePath(const QString &relativePath);
 
     explicit PreferenceStore(QString filePath, QObject *parent = nullptr);
     ~PreferenceStore() override;

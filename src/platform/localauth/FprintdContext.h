@@ -22,7 +22,8 @@ class FprintdContext : public LAContext {
     Q_OBJECT
 
 public:
-    static constexpr auto errorDomain = "org.yumekazu.Fingerprint";
+    // Errors are named for the service they come from, not for an app.
+    static constexpr auto errorDomain = "net.reactivated.Fprint";
     enum ErrorCode {
         serviceMissing = 1,
         readerMissing,

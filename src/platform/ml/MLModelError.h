@@ -2,7 +2,7 @@
 
 #include "platform/core/Expected.h"
 
-inline constexpr auto kMLModelErrorDomain = u"org.yumekazu.MLModel";
+inline constexpr auto kMLModelErrorDomain = u"MLModel";
 
 enum class MLModelErrorCode {
     MissingModel = 1,     // no model directory
