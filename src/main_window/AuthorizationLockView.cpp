@@ -15,7 +15,7 @@
 #include "main_window/StorageWarning.h"
 #include "main_window/WorkAreaPage.h"
 #include "platform/core/PreferenceStore.h"
-#include "platform/windowing/Announcer.h"
+#include "platform/widgets/Announcer.h"
 #include "tabs/WindowAccessor.h"
 
 #include <QCloseEvent>

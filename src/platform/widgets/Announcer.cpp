@@ -1,4 +1,4 @@
-#include "platform/windowing/Announcer.h"
+#include "platform/widgets/Announcer.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
