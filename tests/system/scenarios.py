@@ -77,7 +77,7 @@ class App:
         texts = [a.name for a in find_all(dialog, 'label', visible=False)]
         self.press('OK')
         wait('the alert to go', lambda: self.find('認証エラー') is None)
-        return next(t for t in texts if t)
+        return next(t for t in texts if t and t != '認証エラー')  # the title is shown above the message
 
     def stop(self):
         self.process.terminate()
