@@ -1,7 +1,6 @@
 #include "classifier/MyModel.h"
 
 #include "platform/core/Bundle.h"
-#include "platform/ml/MLArrayBatchProvider.h"
 #include "platform/ml/MLDictionaryFeatureProvider.h"
 
 #include <cstdio>
@@ -163,7 +162,7 @@ Expected<std::vector<MyModelOutput>> MyModel::predictions(const std::vector<MyMo
     auto batch = m_model->predictions(MLArrayBatchProvider(std::move(providers)), options);
     if (!batch)
         return unexpected(batch.error());
-    const std::shared_ptr<const MLBatchProvider> results(std::move(batch.value()));
+    const auto results = std::make_shared<const MLArrayBatchProvider>(std::move(batch.value()));
     std::vector<MyModelOutput> outputs;
     outputs.reserve(inputs.size());
     // Each output shares ownership of the whole batch it points into.

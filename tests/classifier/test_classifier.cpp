@@ -98,8 +98,6 @@ private slots:
         QCOMPARE(labelled, (QStringList{u"天気"_s, u"食べ物"_s, u"仕事"_s}));
         const auto misnamed = MLDictionaryFeatureProvider::create({{u"Text"_s, MLFeatureValue::fromString(u"猫"_s)}});
         QCOMPARE((**model)->model()->prediction(*misnamed).error().code, int(MLModelErrorCode::MissingInput));
-        const auto mistyped = MLDictionaryFeatureProvider::create({{u"text"_s, MLFeatureValue::fromInt64(3)}});
-        QCOMPARE((**model)->model()->prediction(*mistyped).error().code, int(MLModelErrorCode::WrongInputType));
     }
 
     void tokens_data()
@@ -128,7 +126,7 @@ private slots:
         // A failed training run leaves an earlier model as it was.
         const QString dir = copyOfBundled(tmp);
         const QByteArray before = fileContents(dir + modelFile);
-        QVERIFY(!TextClassifierTrainer::train({}, dir));
+        QVERIFY(!TextClassifierTrainer::train({}, dir, {}));
         QCOMPARE(fileContents(dir + modelFile), before);
         // Nor is a work folder left behind.
         QCOMPARE(QDir(tmp.path()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), (QStringList{u"MyModel.mlmodelc"_s, u"notes.tsv"_s}));

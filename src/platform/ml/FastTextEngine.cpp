@@ -17,9 +17,8 @@ Expected<const FastTextEngine *> FastTextEngine::instance()
     static const Expected<const FastTextEngine *> engine = []() -> Expected<const FastTextEngine *> {
         // Next to the program as installed, and in the build tree that mirrors it.
         const QString programDir = QFileInfo(QFile::symLinkTarget(u"/proc/self/exe"_s)).absolutePath();
-        QLibrary module(QDir::cleanPath(programDir + u"/"_s + QStringLiteral(YUMEKAZU_ENGINE_DIR)
-                                        + u"/yumekazu-fasttext"_s));
-        const auto entry = reinterpret_cast<YumekazuFastTextEngineEntry>(module.resolve("yumekazu_fasttext_engine"));
+        QLibrary module(QDir::cleanPath(programDir + u"/"_s + QStringLiteral(FASTTEXT_ENGINE_MODULE)));
+        const auto entry = reinterpret_cast<FastTextEngineEntry>(module.resolve("fasttext_engine_entry"));
         if (!entry || !entry())
             return unexpected(mlModelError(MLModelErrorCode::EngineUnavailable,
                                            QCoreApplication::translate("MLModel", "分類エンジンを読み込めません。")));

@@ -54,11 +54,12 @@ public:
     train(const Settings &settings, const std::string &corpusPath, const std::string &modelDirectory) const = 0;
 
     // The engine, loaded once per process from the module installed with the
-    // program; an error when the module is missing or not ours.
+    // program (its path, relative to the program's folder, is set by the
+    // build); an error when the module is missing or not ours.
     static Expected<const FastTextEngine *> instance();
 };
 
 // The one symbol the module exports.
 extern "C" {
-using YumekazuFastTextEngineEntry = const FastTextEngine *(*)();
+using FastTextEngineEntry = const FastTextEngine *(*)();
 }

@@ -11,20 +11,16 @@ MLDictionaryFeatureProvider::MLDictionaryFeatureProvider(QHash<QString, MLFeatur
 
 Expected<MLDictionaryFeatureProvider> MLDictionaryFeatureProvider::create(QHash<QString, MLFeatureValue> dictionary)
 {
-    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
-        if (it.key().isEmpty() || !it.value().isValid())
-            return unexpected(mlModelError(MLModelErrorCode::InvalidFeature,
-                                           QCoreApplication::translate("MLModel", "特徴量の名前または値が正しくありません。")));
-    }
+    if (dictionary.contains(QString()))
+        return unexpected(mlModelError(MLModelErrorCode::InvalidFeature,
+                                       QCoreApplication::translate("MLModel", "特徴量の名前または値が正しくありません。")));
     return MLDictionaryFeatureProvider(std::move(dictionary));
 }
 
 QSet<QString> MLDictionaryFeatureProvider::featureNames() const
 {
-    QSet<QString> names;
-    for (auto it = m_dictionary.cbegin(); it != m_dictionary.cend(); ++it)
-        names.insert(it.key());
-    return names;
+    const auto keys = m_dictionary.keys();
+    return {keys.cbegin(), keys.cend()};
 }
 
 std::optional<MLFeatureValue> MLDictionaryFeatureProvider::featureValue(const QString &name) const

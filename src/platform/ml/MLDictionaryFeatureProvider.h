@@ -8,12 +8,11 @@
 // Feature values held in a dictionary.
 class MLDictionaryFeatureProvider final : public MLFeatureProvider {
 public:
-    // Fails on an empty feature name or a value without a type.
+    // Fails on an empty feature name.
     static Expected<MLDictionaryFeatureProvider> create(QHash<QString, MLFeatureValue> dictionary);
 
     [[nodiscard]] QSet<QString> featureNames() const override;
     [[nodiscard]] std::optional<MLFeatureValue> featureValue(const QString &name) const override;
-    [[nodiscard]] const QHash<QString, MLFeatureValue> &dictionary() const { return m_dictionary; }
 
 private:
     explicit MLDictionaryFeatureProvider(QHash<QString, MLFeatureValue> dictionary);

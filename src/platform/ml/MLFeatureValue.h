@@ -2,27 +2,14 @@
 
 #include <QString>
 
-#include <variant>
-
-// One typed value of a model feature.
+// One value of a model feature. The classifier reads and returns strings only.
 class MLFeatureValue {
 public:
-    enum class Type { Invalid, String, Int64, Double };
+    static MLFeatureValue fromString(QString value) { return MLFeatureValue(std::move(value)); }
 
-    MLFeatureValue() = default;
-    static MLFeatureValue fromString(QString value);
-    static MLFeatureValue fromInt64(qint64 value);
-    static MLFeatureValue fromDouble(double value);
-
-    [[nodiscard]] Type type() const;
-    [[nodiscard]] bool isValid() const { return type() != Type::Invalid; }
-    // The value when it has that type, else the type's zero.
-    [[nodiscard]] QString stringValue() const;
-    [[nodiscard]] qint64 int64Value() const;
-    [[nodiscard]] double doubleValue() const;
-
-    friend bool operator==(const MLFeatureValue &, const MLFeatureValue &) = default;
+    [[nodiscard]] const QString &stringValue() const { return m_value; }
 
 private:
-    std::variant<std::monostate, QString, qint64, double> m_value;
+    explicit MLFeatureValue(QString value) : m_value(std::move(value)) {}
+    QString m_value;
 };

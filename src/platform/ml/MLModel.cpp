@@ -1,7 +1,6 @@
 #include "platform/ml/MLModel.h"
 
 #include "platform/ml/FastTextEngine.h"
-#include "platform/ml/MLArrayBatchProvider.h"
 #include "platform/ml/MLDictionaryFeatureProvider.h"
 #include "platform/ml/MLModelError.h"
 
@@ -111,21 +110,14 @@ QFuture<MLModel::LoadResult> MLModel::loadAsync(const QString &url, const MLMode
 
 void MLModel::load(const QString &url, const MLModelConfiguration &configuration, LoadHandler handler)
 {
-    load(url, configuration, QCoreApplication::instance(), std::move(handler));
-}
-
-void MLModel::load(const QString &url, const MLModelConfiguration &configuration, QObject *context,
-                   LoadHandler handler)
-{
-    Q_ASSERT(context);
-    QPointer<QObject> guard(context);
+    QPointer<QObject> guard(QCoreApplication::instance());
     auto shared = std::make_shared<LoadHandler>(std::move(handler));
     QThreadPool::globalInstance()->start([guard, shared, url, configuration] {
         auto result = std::make_shared<LoadResult>(load(url, configuration));
         QObject *target = guard.data();
         if (!target)
             return;
-        // Queued to the context's thread; Qt drops the call if context dies.
+        // Queued to the main thread; Qt drops the call if the application dies.
         QMetaObject::invokeMethod(target, [shared, result] { (*shared)(std::move(*result)); }, Qt::QueuedConnection);
     });
 }
@@ -155,9 +147,6 @@ Expected<std::unique_ptr<MLFeatureProvider>> MLModel::prediction(const MLFeature
     const auto value = input.featureValue(m_metadata.inputFeature);
     if (!value)
         return unexpected(mlModelError(MLModelErrorCode::MissingInput, tr("入力の特徴量「text」がありません。")));
-    if (value->type() != MLFeatureValue::Type::String)
-        return unexpected(mlModelError(MLModelErrorCode::WrongInputType,
-                                       tr("入力の特徴量「text」が文字列ではありません。")));
     auto label = predictLabel(value->stringValue());
     if (!label)
         return unexpected(label.error());
@@ -168,8 +157,8 @@ Expected<std::unique_ptr<MLFeatureProvider>> MLModel::prediction(const MLFeature
     return std::unique_ptr<MLFeatureProvider>(std::make_unique<MLDictionaryFeatureProvider>(std::move(provider.value())));
 }
 
-Expected<std::unique_ptr<MLBatchProvider>> MLModel::predictions(const MLBatchProvider &inputs,
-                                                                const MLPredictionOptions &options) const
+Expected<MLArrayBatchProvider> MLModel::predictions(const MLArrayBatchProvider &inputs,
+                                                    const MLPredictionOptions &options) const
 {
     MLArrayBatchProvider::Providers outputs;
     outputs.reserve(std::size_t(inputs.count()));
@@ -179,5 +168,5 @@ Expected<std::unique_ptr<MLBatchProvider>> MLModel::predictions(const MLBatchPro
             return unexpected(output.error());
         outputs.push_back(std::move(output.value()));
     }
-    return std::unique_ptr<MLBatchProvider>(std::make_unique<MLArrayBatchProvider>(std::move(outputs)));
+    return MLArrayBatchProvider(std::move(outputs));
 }

@@ -2,8 +2,7 @@
 
 #include "platform/core/Expected.h"
 #include "platform/ml/FastTextEngine.h"
-#include "platform/ml/MLBatchProvider.h"
-#include "platform/ml/MLFeatureProvider.h"
+#include "platform/ml/MLArrayBatchProvider.h"
 #include "platform/ml/MLModelConfiguration.h"
 #include "platform/ml/MLModelMetadata.h"
 #include "platform/ml/MLPredictionOptions.h"
@@ -14,8 +13,6 @@
 
 #include <functional>
 #include <memory>
-
-class QObject;
 
 // A compiled text classifier: a directory "*.mlmodelc" holding a fastText
 // model and metadata.json, mapping the string feature "text" to the string
@@ -28,12 +25,9 @@ public:
     // Loads and checks the model synchronously. A missing, unreadable,
     // truncated, corrupt or incompatible model is an error, never a crash.
     static LoadResult load(const QString &url, const MLModelConfiguration &configuration = {});
-    // Loads off the calling thread and calls handler on context's thread (the
-    // application object, that is the main thread, by default). The handler is
-    // dropped if context is destroyed first.
+    // Loads off the calling thread and calls handler on the main thread; the
+    // handler is dropped if the application object is gone by then.
     static void load(const QString &url, const MLModelConfiguration &configuration, LoadHandler handler);
-    static void load(const QString &url, const MLModelConfiguration &configuration, QObject *context,
-                     LoadHandler handler);
     // Loads on the thread pool; the future carries the result.
     static QFuture<LoadResult> loadAsync(const QString &url, const MLModelConfiguration &configuration = {});
 
@@ -49,8 +43,8 @@ public:
     [[nodiscard]] Expected<std::unique_ptr<MLFeatureProvider>> prediction(const MLFeatureProvider &input,
                                                                           const MLPredictionOptions &options = {}) const;
     // One output per input, in the same order; the first failure fails the batch.
-    [[nodiscard]] Expected<std::unique_ptr<MLBatchProvider>> predictions(const MLBatchProvider &inputs,
-                                                                         const MLPredictionOptions &options = {}) const;
+    [[nodiscard]] Expected<MLArrayBatchProvider> predictions(const MLArrayBatchProvider &inputs,
+                                                             const MLPredictionOptions &options = {}) const;
 
     // The most likely label of text.
     [[nodiscard]] virtual Expected<QString> predictLabel(const QString &text) const;

@@ -2,8 +2,6 @@
 
 #include "platform/core/Expected.h"
 
-inline constexpr auto kMLModelErrorDomain = u"MLModel";
-
 enum class MLModelErrorCode {
     MissingModel = 1,     // no model directory
     MissingFile,          // metadata or model file absent
@@ -12,9 +10,8 @@ enum class MLModelErrorCode {
     Corrupt,              // contents do not match what was recorded or cannot be parsed
     IncompatibleFeatures, // metadata names other features or types
     UnsupportedVersion,   // metadata of a format version we do not read
-    InvalidFeature,       // a feature provider was built from an unusable value
+    InvalidFeature,       // a feature provider was built with an empty name
     MissingInput,         // the input provider lacks the input feature
-    WrongInputType,       // the input feature is not a string
     PredictionFailed,
     InvalidTrainingData,
     TrainingFailed,
@@ -22,4 +19,7 @@ enum class MLModelErrorCode {
     EngineUnavailable,    // the module with fastText is missing or broken
 };
 
-PlatformError mlModelError(MLModelErrorCode code, const QString &text);
+inline PlatformError mlModelError(MLModelErrorCode code, const QString &text)
+{
+    return {QStringLiteral("MLModel"), static_cast<int>(code), text};
+}

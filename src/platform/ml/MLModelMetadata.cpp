@@ -53,9 +53,7 @@ Expected<MLModelMetadata> MLModelMetadata::read(const QString &directory)
         return unexpected(mlModelError(MLModelErrorCode::Corrupt, tr("モデルのメタデータが壊れています。")));
     const QJsonObject o = doc.object();
 
-    MLModelMetadata m;
-    m.formatVersion = o.value(u"formatVersion"_s).toInt(-1);
-    if (m.formatVersion != kFormatVersion)
+    if (o.value(u"formatVersion"_s).toInt(-1) != kFormatVersion)
         return unexpected(mlModelError(MLModelErrorCode::UnsupportedVersion,
                                        tr("このモデルの形式のバージョンには対応していません。")));
     const auto input = singleStringFeature(o.value(u"inputFeatures"_s));
@@ -63,8 +61,7 @@ Expected<MLModelMetadata> MLModelMetadata::read(const QString &directory)
     if (!input || !output || *input != u"text"_s || *output != u"label"_s)
         return unexpected(mlModelError(MLModelErrorCode::IncompatibleFeatures,
                                        tr("モデルの入力または出力の特徴量が合いません。")));
-    m.inputFeature = *input;
-    m.outputFeature = *output;
+    MLModelMetadata m;
 
     m.modelFile = o.value(u"modelFile"_s).toString();
     m.modelSize = o.value(u"modelSize"_s).toInteger(-1);
@@ -89,7 +86,7 @@ QByteArray MLModelMetadata::toJson() const
     for (const QString &l : labels)
         labelArray.append(l);
     const QJsonObject o{
-        {u"formatVersion"_s, formatVersion},
+        {u"formatVersion"_s, kFormatVersion},
         {u"inputFeatures"_s, feature(inputFeature)},
         {u"outputFeatures"_s, feature(outputFeature)},
         {u"modelFile"_s, modelFile},

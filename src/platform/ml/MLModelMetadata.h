@@ -14,7 +14,6 @@ struct MLModelMetadata {
     static constexpr int kFormatVersion = 1;
     static constexpr auto kFileName = u"metadata.json";
 
-    int formatVersion = kFormatVersion;
     QString inputFeature = QStringLiteral("text");
     QString outputFeature = QStringLiteral("label");
     QString modelFile = QStringLiteral("model.ftz");

@@ -82,11 +82,6 @@ std::vector<LabelledText> TextClassifierTrainer::shuffled(std::vector<LabelledTe
     return examples;
 }
 
-Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &examples, const QString &outputDirectory)
-{
-    return train(examples, outputDirectory, Options());
-}
-
 Expected<void> TextClassifierTrainer::train(const std::vector<LabelledText> &examples, const QString &outputDirectory,
                                             const Options &options)
 {

@@ -30,5 +30,4 @@ public:
     // earlier one only once the new one is complete.
     static Expected<void> train(const std::vector<LabelledText> &examples, const QString &outputDirectory,
                                 const Options &options);
-    static Expected<void> train(const std::vector<LabelledText> &examples, const QString &outputDirectory);
 };

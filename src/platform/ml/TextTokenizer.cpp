@@ -1,5 +1,7 @@
 #include "platform/ml/TextTokenizer.h"
 
+#include <QStringList>
+
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
@@ -121,6 +123,18 @@ void appendWords(const QString &text, icu::BreakIterator &breaker, QStringList &
     breaker.setText(icu::UnicodeString());
 }
 
+QString normalized(const QString &text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2 *nfkc = icu::Normalizer2::getNFKCInstance(status);
+    icu::UnicodeString composed;
+    if (U_SUCCESS(status))
+        composed = nfkc->normalize(aliased(text), status);
+    // ICU's tables are built in; Qt's own NFKC is the same form should they fail.
+    QString out = U_SUCCESS(status) ? fromIcu(composed) : text.normalized(QString::NormalizationForm_KC);
+    return simplified(out.toLower());
+}
+
 } // namespace
 
 QString TextTokenizer::schemeName(Scheme scheme)
@@ -137,19 +151,7 @@ std::optional<TextTokenizer::Scheme> TextTokenizer::schemeFromName(const QString
     return std::nullopt;
 }
 
-QString TextTokenizer::normalized(const QString &text)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2 *nfkc = icu::Normalizer2::getNFKCInstance(status);
-    icu::UnicodeString composed;
-    if (U_SUCCESS(status))
-        composed = nfkc->normalize(aliased(text), status);
-    // ICU's tables are built in; Qt's own NFKC is the same form should they fail.
-    QString out = U_SUCCESS(status) ? fromIcu(composed) : text.normalized(QString::NormalizationForm_KC);
-    return simplified(out.toLower());
-}
-
-QStringList TextTokenizer::tokens(const QString &text) const
+std::string TextTokenizer::line(const QString &text) const
 {
     const QString normal = normalized(text);
     QStringList out;
@@ -161,10 +163,5 @@ QStringList TextTokenizer::tokens(const QString &text) const
     for (QString &t : out)
         t = defused(t);
     out.removeAll(QString());
-    return out;
-}
-
-std::string TextTokenizer::line(const QString &text) const
-{
-    return tokens(text).join(u' ').toStdString();
+    return out.join(u' ').toStdString();
 }

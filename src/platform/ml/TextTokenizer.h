@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -20,15 +19,11 @@ public:
     static QString schemeName(Scheme scheme);
     static std::optional<Scheme> schemeFromName(const QString &name);
 
-    // What both schemes split: NFKC (half-width kana to full-width, full-width
-    // letters and digits to ASCII), lower case, every number (a run of digits,
-    // with separators such as 12:30, 3.5 or 2024/5/1) folded to "0", and emoji
-    // without presentation selectors or skin tones.
-    static QString normalized(const QString &text);
-
-    [[nodiscard]] Scheme scheme() const { return m_scheme; }
-    [[nodiscard]] QStringList tokens(const QString &text) const;
-    // The tokens joined by single spaces, UTF-8, without a line end.
+    // The tokens of text joined by single spaces, UTF-8, without a line end.
+    // Both schemes split the same normal form: NFKC (half-width kana to
+    // full-width, full-width letters and digits to ASCII), lower case, every
+    // number (a run of digits, with separators such as 12:30, 3.5 or 2024/5/1)
+    // folded to "0", and emoji without presentation selectors or skin tones.
     [[nodiscard]] std::string line(const QString &text) const;
 
 private:

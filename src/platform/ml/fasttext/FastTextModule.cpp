@@ -111,7 +111,7 @@ public:
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT const FastTextEngine *yumekazu_fasttext_engine()
+extern "C" Q_DECL_EXPORT const FastTextEngine *fasttext_engine_entry()
 {
     static const Engine engine;
     return &engine;
