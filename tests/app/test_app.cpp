@@ -461,9 +461,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT((xdotool({u"windowfocus"_s, u"--sync"_s, window(u"^Yumekazu"_s)}), xdotool({u"key"_s, u"ctrl+comma"_s}), !window(u"^設定"_s).isEmpty()), 30000);
         QVERIFY(::flock(otherWriter, LOCK_EX) == 0);
         QTest::qWait(300);
-        xdotool({u"windowfocus"_s, u"--sync"_s, window(u"^設定"_s)});
-        QTest::qWait(100);
-        xdotool({u"key"_s, u"space"_s});
+        xdotool({u"windowfocus"_s, u"--sync"_s, window(u"^設定"_s), u"sleep"_s, u"0.1"_s, u"key"_s, u"space"_s});
         QTest::qWait(50);
         if (signal)
             ::kill(pid_t(app.processId()), signal);

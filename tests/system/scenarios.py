@@ -5,11 +5,7 @@
 # was observed and a closing "N passed, N failed" line.
 #   scenarios.py [SCENARIO...]
 
-import os
-import socket
-import subprocess
-import sys
-import time
+import os, socket, subprocess, sys, time  # noqa: E401
 
 import dbus
 import pyatspi
