@@ -91,6 +91,7 @@ private slots:
         QVERIFY((**model)->predictions({})->empty());
         // The typed input answers to its own feature name only.
         QVERIFY(!MyModelInput(u"鳩"_s).featureValue(u"label"_s) && !MyModelInput(u"鳩"_s).featureValue(u"Text"_s));
+        QCOMPARE(std::pair(MyModelOutput(QString()).featureNames(), MyModelOutput(QString()).label()), std::pair(QSet{u"label"_s}, QString()));
         const auto batch = (**model)->predictions({MyModelInput(u"台風で電車が止まった"_s), MyModelInput(u"朝ごはんに卵焼き"_s),
                                                    MyModelInput(u"上司と予算の打ち合わせ"_s)});
         QStringList labelled;
