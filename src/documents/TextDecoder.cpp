@@ -1,7 +1,8 @@
 #include "documents/TextDecoder.h"
 
+#include "platform/core/Utf8.h"
+
 #include <QLibrary>
-#include <QStringDecoder>
 #include <QtEndian>
 
 #include <unicode/ucnv.h>
@@ -285,15 +286,7 @@ std::optional<TextDecoder::Encoding> TextDecoder::detect(QByteArrayView bytes)
 std::optional<QString> TextDecoder::decodeStrictly(QByteArrayView bytes, Encoding encoding)
 {
     switch (encoding) {
-    case Encoding::Utf8: {
-        // Stateless: a sequence cut off at the end is an error too.
-        QStringDecoder utf8(QStringConverter::Utf8,
-                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-        QString text = utf8.decode(bytes);
-        if (utf8.hasError())
-            return std::nullopt;
-        return text;
-    }
+    case Encoding::Utf8: return Utf8::decode(bytes, Utf8::InitialBom::Keep);
     case Encoding::Utf16LE: return decodeUtf16(bytes, false);
     case Encoding::Utf16BE: return decodeUtf16(bytes, true);
     // The Windows form of Shift_JIS, with the NEC and IBM extensions.

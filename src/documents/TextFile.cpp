@@ -1,10 +1,10 @@
 #include "documents/TextFile.h"
 
 #include "documents/TextDecoder.h"
+#include "platform/core/AtomicFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -89,17 +89,10 @@ Expected<QString> TextFile::decode(const QByteArray &bytes)
 
 Expected<void> TextFile::writeAtomically(const QString &path, const QString &text)
 {
-    // No QIODevice::Text: line ends are written as they are.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), file.errorString());
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        const QString detail = file.errorString();
-        file.cancelWriting();
-        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), detail);
-    }
-    if (!file.commit())
-        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), file.errorString());
+    // A note saved over a file keeps that file's mode, and a new one gets what
+    // any new file gets: it never turns private, nor readable, unasked.
+    const Expected<AtomicFile::Method, int> written = AtomicFile::write(path, text.toUtf8());
+    if (!written)
+        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), systemError(written.error()));
     return {};
 }

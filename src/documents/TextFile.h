@@ -33,8 +33,9 @@ public:
     static Expected<QString> read(const QString &path);
 
     // Replaces the file at path with exactly the UTF-8 bytes of text (no
-    // byte-order mark, line ends untouched). The bytes go to a temporary file
-    // beside it first, so on failure an existing file keeps its old content.
+    // byte-order mark, line ends untouched) through AtomicFile, so on failure
+    // an existing file keeps its old content; it keeps its mode too, and one
+    // this user may not write is refused.
     static Expected<void> writeAtomically(const QString &path, const QString &text);
 
 private:

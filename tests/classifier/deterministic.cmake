@@ -8,3 +8,11 @@ foreach(file model.ftz metadata.json)
     message(FATAL_ERROR "${file} differs from the shipped one")
   endif()
 endforeach()
+# The model's files are made like any other new file, readable by others when
+# the umask allows it: an installed model serves every user.
+file(WRITE ${OUT}/../probe "")
+execute_process(COMMAND stat -c %a ${OUT}/../probe OUTPUT_VARIABLE probe)
+execute_process(COMMAND stat -c %a ${OUT}/metadata.json ${OUT}/model.ftz OUTPUT_VARIABLE modes)
+if(NOT modes STREQUAL "${probe}${probe}")
+  message(FATAL_ERROR "the model's files have the modes ${modes}, a new file ${probe}")
+endif()

@@ -19,6 +19,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Text = std::optional<QString>; // nothing: refused
@@ -216,23 +217,42 @@ private Q_SLOTS:
         QVERIFY(!TextDecoder::decodeStrictly("\x82\xA0\x85\x40", TextDecoder::Encoding::ShiftJis));
     }
 
-    // A write that fails part-way (past 1 KiB, with EFBIG as on a full disk)
-    // leaves the earlier file whole and no temporary file behind.
-    void failedWriteKeepsTheFile()
+    // Saving over a file of this mode (0: none) under umask 027 gives the
+    // note this mode: the old file's, else any new file's, never a private
+    // one. A read-only file is refused (0), and so is a write that fails
+    // part-way (-1: past 1 KiB, with EFBIG as on a full disk): the earlier
+    // file stays whole and no temporary file is left behind.
+    void writing_data()
     {
-        const QString path = m_dir.filePath(u"existing.txt"_s);
-        QVERIFY(writeFile(path, "earlier"));
-        const QStringList entries = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("after");
+        QTest::newRow("new file") << 0 << 0640;
+        QTest::newRow("existing 0644") << 0644 << 0644;
+        QTest::newRow("existing 0604") << 0604 << 0604;
+        QTest::newRow("read-only") << 0444 << 0;
+        QTest::newRow("fails part-way") << 0644 << -1;
+    }
+    void writing()
+    {
+        QFETCH(int, before);
+        QFETCH(int, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"note.txt"_s);
+        QVERIFY(!before || (writeFile(path, "earlier") && ::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0));
+        // Root may write any file: the read-only one is tried as nobody.
+        const bool asNobody = after == 0 && ::geteuid() == 0;
+        QVERIFY(!asNobody || ::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{after < 0 ? 1024 : RLIM_INFINITY, RLIM_INFINITY};
         rlimit saved{};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const rlimit small{1024, saved.rlim_max};
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const Expected<void> result = TextFile::writeAtomically(path, QString(100000, u'猫'));
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
-        QCOMPARE(std::tuple(result ? 0 : result.error().code, fileContents(path), QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)),
-                 std::tuple(int(TextFile::NotWritable), "earlier"_ba, entries));
+        const mode_t savedMask = ::umask(027);
+        QVERIFY(::prlimit(0, RLIMIT_FSIZE, &limit, &saved) == 0 && (!asNobody || ::seteuid(65534) == 0));
+        const Expected<void> result = TextFile::writeAtomically(path, QString(1000, u'猫'));
+        QVERIFY((!asNobody || ::seteuid(0) == 0) && ::setrlimit(RLIMIT_FSIZE, &saved) == 0);
+        ::umask(savedMask);
+        struct stat info {};
+        QCOMPARE(std::tuple(result ? 0 : result.error().code, fileContents(path), ::stat(QFile::encodeName(path).constData(), &info) ? 0 : int(info.st_mode & 07777), QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)),
+                 std::tuple(after > 0 ? 0 : int(TextFile::NotWritable), after > 0 ? QString(1000, u'猫').toUtf8() : "earlier"_ba, after > 0 ? after : before, QStringList{u"note.txt"_s}));
     }
 };
 

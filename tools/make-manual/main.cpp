@@ -9,6 +9,9 @@
 // output is replaced atomically, so an interrupted build never leaves a
 // truncated manual behind.
 
+#include "platform/core/AtomicFile.h"
+#include "platform/core/Utf8.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -21,8 +24,6 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QRawFont>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextFragment>
@@ -32,6 +33,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -67,12 +69,9 @@ std::optional<QString> readSource(const QString &path)
         fail(u"cannot read %1: %2"_s.arg(path, file.errorString()));
         return std::nullopt;
     }
-    auto decoder = QStringDecoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(file.readAll());
-    if (decoder.hasError()) {
+    std::optional<QString> text = Utf8::decode(file.readAll());
+    if (!text)
         fail(u"%1 is not valid UTF-8"_s.arg(path));
-        return std::nullopt;
-    }
     return text;
 }
 
@@ -314,9 +313,8 @@ int main(int argc, char *argv[])
     }
     fixTextMaps(pdf, intendedCharacters(font, document.toPlainText()));
 
-    QSaveFile output(outputPath);
-    if (!output.open(QIODevice::WriteOnly) || output.write(pdf) != pdf.size() || !output.commit()) {
-        fail(u"writing %1 failed: %2"_s.arg(outputPath, output.errorString()));
+    if (const auto written = AtomicFile::write(outputPath, pdf); !written) {
+        fail(u"writing %1 failed: %2"_s.arg(outputPath, QString::fromLocal8Bit(std::strerror(written.error()))));
         return 1;
     }
     return 0;

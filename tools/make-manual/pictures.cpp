@@ -14,23 +14,25 @@
 #include "classifier/MyModel.h"
 #include "main_window/AuthorizationLockView.h"
 #include "main_window/PreferenceKeys.h"
+#include "platform/core/AtomicFile.h"
 #include "platform/core/Bundle.h"
 #include "platform/core/PreferenceStore.h"
 #include "platform/localauth/LAContext.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QIcon>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -129,9 +131,13 @@ bool save(QWidget *widget, const QString &path)
     const int dotsPerMeter = qRound(screenDpi * pixelRatio / scale / 0.0254);
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        fail(u"writing %1 failed: %2"_s.arg(path, file.errorString()));
+    QBuffer png;
+    if (!image.save(&png, "PNG")) {
+        fail(u"%1 could not be encoded"_s.arg(path));
+        return false;
+    }
+    if (const auto written = AtomicFile::write(path, png.data()); !written) {
+        fail(u"writing %1 failed: %2"_s.arg(path, QString::fromLocal8Bit(std::strerror(written.error()))));
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 // the text in UTF-8; OUT_DIR/refuse/ holds what must not decode.
 
 #include "documents/TextDecoder.h"
+#include "platform/core/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,9 +61,7 @@ QByteArray utf16(const QString &text, bool bigEndian)
 
 bool write(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return QDir().mkpath(QFileInfo(path).path()) && AtomicFile::write(path, bytes);
 }
 
 // Short and long pieces of a source text: prefixes of a few characters up to

@@ -1,6 +1,7 @@
 // yumekazu-model: train a compiled classifier from labelled notes, measure it
 // against held-out notes, or label notes read from standard input.
 
+#include "platform/core/Utf8.h"
 #include "platform/ml/MLModel.h"
 #include "platform/ml/TextClassifierTrainer.h"
 
@@ -8,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
-#include <QStringDecoder>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -353,11 +353,10 @@ int predict(const QStringList &args)
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-        const QString text = decoder(QByteArray::fromStdString(line));
+        const std::optional<QString> text = Utf8::decode(line);
         // One output line per input line, even for one that cannot be read, so
         // callers can pair them up.
-        const auto label = decoder.hasError() ? Expected<QString>(unexpected(PlatformError{})) : model->predictLabel(text);
+        const auto label = !text ? Expected<QString>(unexpected(PlatformError{})) : model->predictLabel(*text);
         if (!label) {
             std::fputs("\n", stdout);
             std::fprintf(stderr, "yumekazu-model: cannot classify line\n");

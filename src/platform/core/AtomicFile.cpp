@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 
@@ -48,7 +49,23 @@ Expected<AtomicFile::Method, int> failed(int error)
     return unexpected(error);
 }
 
-Expected<AtomicFile::Method, int> writeInPlace(const QByteArray &target, QByteArrayView bytes, mode_t mode)
+// A new file beside target, named as mkostemp would but created with mode,
+// so that the umask and a default ACL apply to it as to any new file.
+int createBeside(const QByteArray &target, mode_t mode, QByteArray &name)
+{
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target + '.';
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+Expected<AtomicFile::Method, int> writeInPlace(const QByteArray &target, QByteArrayView bytes, std::optional<mode_t> mode)
 {
     Descriptor file(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat info {};
@@ -62,7 +79,7 @@ Expected<AtomicFile::Method, int> writeInPlace(const QByteArray &target, QByteAr
             return failed(error);
     if (const int error = writeAll(file.get(), bytes, 0); error != 0)
         return failed(error);
-    if (::ftruncate(file.get(), off_t(bytes.size())) != 0 || ::fchmod(file.get(), mode) != 0
+    if (::ftruncate(file.get(), off_t(bytes.size())) != 0 || (mode && ::fchmod(file.get(), *mode) != 0)
         || ::fdatasync(file.get()) != 0)
         return failed(errno);
     if (const int error = file.close(); error != 0)
@@ -86,12 +103,20 @@ bool AtomicFile::isSpaceError(int error)
 Expected<AtomicFile::Method, int> AtomicFile::write(const QString &path, QByteArrayView bytes, Options options)
 {
     const QByteArray finalName = QFile::encodeName(target(path));
-    QByteArray temporary = finalName + ".XXXXXX";
-    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    std::optional<mode_t> mode = options.mode;
+    struct stat old {};
+    if (!mode && ::stat(finalName.constData(), &old) == 0) {
+        if (::faccessat(AT_FDCWD, finalName.constData(), W_OK, AT_EACCESS) != 0)
+            return failed(errno);
+        mode = old.st_mode & 0777;
+    }
+    QByteArray temporary;
+    // Private until the mode asked for is set; 0666 when the new file's own.
+    Descriptor file(createBeside(finalName, mode ? 0600 : 0666, temporary));
     int error = file.get() < 0 ? errno : 0;
     if (!error) {
-        // The user's alone (or as asked), whatever the umask or the old file said.
-        if (::fchmod(file.get(), options.mode) != 0)
+        // Exactly as asked, whatever the umask says.
+        if (mode && ::fchmod(file.get(), *mode) != 0)
             error = errno;
         if (!error)
             error = writeAll(file.get(), bytes, 0);
@@ -107,6 +132,6 @@ Expected<AtomicFile::Method, int> AtomicFile::write(const QString &path, QByteAr
     if (!error)
         return Method::Replaced;
     if (options.inPlaceWhenFull && isSpaceError(error) && ::access(finalName.constData(), F_OK) == 0)
-        return writeInPlace(finalName, bytes, options.mode);
+        return writeInPlace(finalName, bytes, mode);
     return failed(error);
 }

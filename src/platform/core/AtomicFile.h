@@ -5,6 +5,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
+
 #include <sys/types.h>
 
 // Replaces the whole content of a file so that a reader, or a crash, sees
@@ -19,7 +21,11 @@ public:
     };
 
     struct Options {
-        mode_t mode = 0600;
+        // The new file's permission bits. None: those of the file replaced,
+        // else what any new file gets here (0666 less the umask, or the
+        // folder's default ACL); a file this user may not write is then left
+        // alone (EACCES), as its mode asks.
+        std::optional<mode_t> mode;
         // When the disk has no room for the old and the new copy side by side,
         // write the new bytes over the old file instead, once the room they
         // need has been reserved, so a failure still leaves the old bytes

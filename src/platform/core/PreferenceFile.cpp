@@ -1,6 +1,6 @@
 #include "platform/core/PreferenceFile.h"
 
-#include <QStringDecoder>
+#include "platform/core/Utf8.h"
 
 #include <algorithm>
 
@@ -11,15 +11,6 @@ namespace {
 bool isHexDigit(char16_t c)
 {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-std::optional<QString> strictUtf8(QByteArrayView bytes)
-{
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return std::nullopt;
-    return text;
 }
 
 // One logical line as QSettings delimits it: a quoted part may span line
@@ -236,9 +227,9 @@ PreferenceFile::Contents PreferenceFile::parse(QByteArrayView bytes)
             continue;
         // A last line without its line end was cut short: keep what is whole.
         bool cut = pos >= bytes.size() && !bytes.endsWith('\n') && !bytes.endsWith('\r');
-        std::optional<QString> text = strictUtf8(line);
+        std::optional<QString> text = Utf8::decode(line);
         for (int trim = 1; !text && cut && trim <= 3 && trim < line.size(); ++trim)
-            text = strictUtf8(line.chopped(trim));
+            text = Utf8::decode(line.chopped(trim));
         if (cut || !text)
             contents.whole = false;
         if (!text)

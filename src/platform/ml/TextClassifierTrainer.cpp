@@ -1,5 +1,7 @@
 #include "platform/ml/TextClassifierTrainer.h"
 
+#include "platform/core/AtomicFile.h"
+#include "platform/core/Utf8.h"
 #include "platform/ml/MLModelError.h"
 #include "platform/ml/MLModelMetadata.h"
 
@@ -8,8 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -33,8 +33,8 @@ PlatformError badData(qsizetype lineNumber, const QString &why)
 
 Expected<void> writeFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // Readable by others as any new file is: an installed model serves every user.
+    if (!AtomicFile::write(path, bytes))
         return unexpected(mlModelError(MLModelErrorCode::WriteFailed,
                                        tr("%1 を書き込めません。").arg(QDir::toNativeSeparators(path))));
     return {};
@@ -55,10 +55,10 @@ Expected<std::vector<LabelledText>> TextClassifierTrainer::readTsv(const QString
         ++lineNumber;
         while (raw.endsWith('\n') || raw.endsWith('\r'))
             raw.chop(1);
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-        const QString line = decoder(raw);
-        if (decoder.hasError())
+        const std::optional<QString> decoded = Utf8::decode(raw);
+        if (!decoded)
             return unexpected(badData(lineNumber, tr("UTF-8 ではありません。")));
+        const QString &line = *decoded;
         if (line.trimmed().isEmpty())
             continue;
         const qsizetype tab = line.indexOf(u'\t');
