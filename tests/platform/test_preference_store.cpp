@@ -191,10 +191,13 @@ private Q_SLOTS:
         store.setString(u"IntKeyToggle1"_s, u"2"_s);
         QVERIFY(store.flush());
         QCOMPARE(onDisk().values.value(u"First"_s), u"First 200 "_s);
-        // Each write is on the disk before it replaces the file.
-        QProcess *traced = start({m_path, u"Synced"_s, u"1"_s}, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
+        // Each write is on the disk before it replaces the file, and so is the
+        // copy kept of a broken store before the repaired one replaces it.
+        const QString broken = m_dir->filePath(u"broken.ini"_s);
+        QVERIFY(writeFile(broken, "StringKey=\xc3\x28\n"));
+        QProcess *traced = start({broken, u"Synced"_s, u"1"_s}, {u"strace"_s, u"-f"_s, u"-e"_s, u"trace=fdatasync,rename,renameat,renameat2"_s});
         QVERIFY(traced->waitForFinished() && traced->exitCode() == 0);
-        QVERIFY(QString::fromUtf8(traced->readAllStandardError()).contains(QRegularExpression(u"fdatasync\\(.*\\n.*rename"_s)));
+        QVERIFY(QString::fromUtf8(traced->readAllStandardError()).contains(QRegularExpression(u"fdatasync\\(.*\\n.*fdatasync\\(.*\\n.*rename"_s)));
     }
     // A full disk: an edit is stored as long as the new file fits, even when
     // the old and the new copy do not fit side by side; beyond that the store

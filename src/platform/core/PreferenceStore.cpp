@@ -113,7 +113,8 @@ QString keepCopy(const QString &path, const QByteArray &bytes)
     QFile copy(target);
     if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return {};
-    if (copy.write(bytes) != bytes.size() || !copy.flush()) {
+    // On the disk before the repaired store replaces the only other copy.
+    if (copy.write(bytes) != bytes.size() || !copy.flush() || ::fdatasync(copy.handle()) != 0) {
         copy.remove();
         return {};
     }
