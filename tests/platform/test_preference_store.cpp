@@ -274,14 +274,15 @@ private Q_SLOTS:
         QCOMPARE(onDisk().values.value(u"StringKey"_s), *store.string(u"StringKey"_s));
     }
 
-    // A link to a store is read and written through, and stays a link.
-    // A folder this user may not write to is reported as such.
+    // A chain of links to a store is read and written through to its end, and
+    // each link stays a link. A folder this user may not write to is reported
+    // as such.
     void linksAndPermissions()
     {
-        const QString target = m_dir->filePath(u"dotfiles/yumekazu.ini"_s);
-        QVERIFY(QDir().mkpath(folder()) && QDir().mkpath(QFileInfo(target).absolutePath()) && writeFile(target, "[General]\nStringKey=a\n") && QFile::link(target, m_path));
+        const QString target = m_dir->filePath(u"dotfiles/yumekazu.ini"_s), middle = m_dir->filePath(u"dotfiles/current.ini"_s);
+        QVERIFY(QDir().mkpath(folder()) && QDir().mkpath(QFileInfo(target).absolutePath()) && writeFile(target, "[General]\nStringKey=a\n") && QFile::link(target, middle) && QFile::link(middle, m_path));
         PreferenceStore(m_path).setString(u"StringKey"_s, PreferenceStore(m_path).string(u"StringKey"_s).value() + u'b');
-        QCOMPARE(std::pair(QFileInfo(m_path).isSymLink(), PreferenceFile::parse(fileContents(target)).values.value(u"StringKey"_s)), std::pair(true, u"ab"_s));
+        QCOMPARE(std::tuple(QFileInfo(m_path).isSymLink(), QFileInfo(middle).isSymLink(), PreferenceFile::parse(fileContents(target)).values.value(u"StringKey"_s)), std::tuple(true, true, u"ab"_s));
         if (!m_root)
             QSKIP("runs a writer as another user: root only");
         QVERIFY(QFile::remove(m_path) && QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));

@@ -91,8 +91,11 @@ Expected<AtomicFile::Method, int> writeInPlace(const QByteArray &target, QByteAr
 
 QString AtomicFile::target(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.isSymLink() ? info.symLinkTarget() : path;
+    // A chain of links is followed to its end; one that loops is replaced.
+    QFileInfo info(path);
+    for (int depth = 0; info.isSymLink() && depth < 40; ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? path : info.filePath();
 }
 
 bool AtomicFile::isSpaceError(int error)

@@ -38,7 +38,8 @@ public:
     static Expected<Method, int> write(const QString &path, QByteArrayView bytes, Options options);
     static Expected<Method, int> write(const QString &path, QByteArrayView bytes) { return write(path, bytes, Options{}); }
 
-    // The file a write to path replaces: a link's target, else path itself.
+    // The file a write to path replaces: the end of a chain of links, else
+    // path itself.
     static QString target(const QString &path);
     static bool isSpaceError(int error);
 };
