@@ -10,6 +10,7 @@
 
 #include "documents/TextDecoder.h"
 #include "platform/core/AtomicFile.h"
+#include "platform/core/Utf8.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,11 +99,12 @@ int generate(const QString &sourceDir, const QString &outDir)
     const QFileInfoList sources = QDir(sourceDir).entryInfoList({u"*.txt"_s}, QDir::Files, QDir::Name);
     for (const QFileInfo &info : sources) {
         QFile file(info.filePath());
-        if (!file.open(QIODevice::ReadOnly))
+        // A source that is not whole UTF-8 would make wrong expected texts.
+        const std::optional<QString> source = file.open(QIODevice::ReadOnly) ? Utf8::decode(file.readAll()) : std::nullopt;
+        if (!source)
             return 1;
-        const QString source = QString::fromUtf8(file.readAll());
         const bool chinese = info.baseName() == u"chinese"_s;
-        for (auto [piece, text] : pieces(source).asKeyValueRange()) {
+        for (auto [piece, text] : pieces(*source).asKeyValueRange()) {
             const QString name = info.baseName() + u'-' + piece;
             write(outDir + u"/expected/"_s + name + u".txt"_s, text.toUtf8());
             put(u"UTF-8"_s, name, text.toUtf8());
