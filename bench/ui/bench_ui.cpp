@@ -66,7 +66,7 @@ struct Bench {
     {
         view.reset();
         store.setString(PreferenceKeys::stringKey, note);
-        MainViewServices services;
+        AppServices services;
         services.store = &store;
         services.makeAuthorization = [] {
             return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true));

@@ -4,6 +4,7 @@
 #include "app/HelpCommands.h"
 #include "app/JapaneseInterface.h"
 #include "app/SettingsView.h"
+#include "auth/TouchIdAction.h"
 #include "classifier/MyModel.h"
 #include "documents/SaveText.h"
 #include "main_window/AuthorizationLockView.h"
@@ -33,19 +34,33 @@
 
 using namespace Qt::StringLiterals;
 
-YumekazuApp::YumekazuApp(Platform platform, QObject *parent)
-    : QObject(parent), m_platform(std::move(platform)), m_windows(std::make_unique<WindowSystem>())
+namespace {
+
+// The name users know the application by: its windows' title, and the
+// folder of its resources.
+const QString appName = u"Yumekazu"_s;
+const QString resourceFolder = u"yumekazu"_s;
+
+} // namespace
+
+YumekazuApp::YumekazuApp(AppServices services, QObject *parent)
+    : QObject(parent), m_windows(std::make_unique<WindowSystem>()), m_services(std::move(services))
 {
     m_windows->makeMainWindow = [this] { return makeMainWindow(); };
+    m_services.windows = m_windows.get();
+    if (!m_services.makeModel)
+        m_services.makeModel = [bundle = m_services.bundle] { return MyModel::create(bundle, MLModelConfiguration()); };
+    if (!m_services.reloadModel)
+        m_services.reloadModel = [bundle = m_services.bundle] { (void)MLModel::load(MyModel::modelUrl(bundle)); };
     if (qApp) {
-        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_platform.store->flush(); });
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_services.store->flush(); });
         connect(qApp, &QApplication::focusChanged, this, [this] {
             if (auto *group = qobject_cast<TabGroupWindow *>(QApplication::activeWindow()))
                 m_lastActive = group;
         });
     }
-    if (m_platform.store)
-        connect(m_platform.store, &PreferenceStore::repaired, this, &YumekazuApp::reportRepairedPreferences);
+    if (m_services.store)
+        connect(m_services.store, &PreferenceStore::repaired, this, &YumekazuApp::reportRepairedPreferences);
 }
 
 YumekazuApp::~YumekazuApp()
@@ -72,15 +87,7 @@ QSize YumekazuApp::initialContentSize(const QSize &available)
 
 HostWindow *YumekazuApp::makeMainWindow()
 {
-    MainViewServices services;
-    services.store = m_platform.store;
-    services.localAuthentication = m_platform.localAuthentication;
-    services.panels = m_platform.panels;
-    services.windows = m_windows.get();
-    services.makeModel = [bundle = m_platform.bundle] { return MyModel::create(bundle, MLModelConfiguration()); };
-    services.reloadModel = [bundle = m_platform.bundle] { (void)MLModel::load(MyModel::modelUrl(bundle)); };
-    auto *view = new AuthorizationLockView(std::move(services));
-    return new HostWindow(view);
+    return new HostWindow(new AuthorizationLockView(m_services), appName);
 }
 
 TabGroupWindow *YumekazuApp::openNewWindow()
@@ -122,7 +129,7 @@ void YumekazuApp::activate()
 // Said once per repair, over a main window, without blocking it.
 void YumekazuApp::reportRepairedPreferences()
 {
-    const std::optional<QString> backup = m_platform.store ? m_platform.store->backupPath() : std::nullopt;
+    const std::optional<QString> backup = m_services.store ? m_services.store->backupPath() : std::nullopt;
     if (!backup || *backup == m_reportedBackup || !m_lastActive)
         return;
     m_reportedBackup = *backup;
@@ -141,7 +148,7 @@ void YumekazuApp::reportRepairedPreferences()
 void YumekazuApp::showSettings()
 {
     if (!m_settings) {
-        m_settings = new SettingsView(*m_platform.store);
+        m_settings = new SettingsView(*m_services.store);
         m_settings->setAttribute(Qt::WA_DeleteOnClose);
         guardClose(m_settings);
         ScreenFit::whenShown(m_settings);
@@ -169,7 +176,7 @@ void YumekazuApp::addMenus(TabGroupWindow *group)
     window->addAction(tr("すべてのウインドウを結合"), this, [this, group] { mergeAllWindows(group); });
     window->addAction(tr("タブを新しいウインドウに移動"), this, [this, group] { moveTabToNewWindow(group); });
 
-    HelpCommands::fill(group->menuBar()->addMenu(tr("ヘルプ")), *m_platform.opener, m_platform.bundle);
+    HelpCommands::fill(group->menuBar()->addMenu(tr("ヘルプ")), *m_services.opener, m_services.bundle);
 }
 
 void YumekazuApp::mergeAllWindows(TabGroupWindow *into)
@@ -234,10 +241,10 @@ void YumekazuApp::quit()
 
 bool YumekazuApp::confirmQuit(QWidget *parent)
 {
-    PreferenceStore *store = m_platform.store;
+    PreferenceStore *store = m_services.store;
     // Saving the note elsewhere shows it: only for someone who got past both gates.
     const auto topLevels = QApplication::topLevelWidgets();
-    const bool mayShowNote = m_platform.panels && std::ranges::any_of(topLevels, [](QWidget *window) {
+    const bool mayShowNote = m_services.panels && std::ranges::any_of(topLevels, [](QWidget *window) {
         auto views = window->findChildren<AuthorizationLockView *>();
         if (auto *view = qobject_cast<AuthorizationLockView *>(window))
             views.append(view);
@@ -262,7 +269,7 @@ bool YumekazuApp::confirmQuit(QWidget *parent)
             return true;
         if (save && box.clickedButton() == save) {
             QString note;
-            const SaveTextResult saved = saveTextWithPanel(*m_platform.panels, parent, [&note, store] {
+            const SaveTextResult saved = saveTextWithPanel(*m_services.panels, parent, [&note, store] {
                 return note = store->string(PreferenceKeys::stringKey, QString());
             });
             if (saved == SaveTextResult::Saved) {
@@ -278,7 +285,7 @@ bool YumekazuApp::confirmQuit(QWidget *parent)
 
 int YumekazuApp::exitStatus() const
 {
-    const PreferenceStore *store = m_platform.store;
+    const PreferenceStore *store = m_services.store;
     if (!store || !store->hasPendingChanges())
         return 0;
     return m_savedNote == store->string(PreferenceKeys::stringKey, QString()) ? 0 : 1;
@@ -287,8 +294,9 @@ int YumekazuApp::exitStatus() const
 int YumekazuApp::main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(u"Yumekazu"_s);
-    QApplication::setApplicationDisplayName(u"Yumekazu"_s);
+    QApplication::setApplicationName(appName);
+    QApplication::setApplicationDisplayName(appName);
+    Bundle::setMain(Bundle::besideProgram(resourceFolder));
     QApplication::setDesktopFileName(u"org.yumekazu.Yumekazu"_s);
     QApplication::setQuitOnLastWindowClosed(true);
     JapaneseInterface::install();
@@ -304,13 +312,8 @@ int YumekazuApp::main(int argc, char *argv[])
     PreferenceStore store(PreferenceStore::standardFilePath(u"yumekazu/preferences.ini"_s));
     DesktopUrlOpener opener;
     QtPanelFactory panels;
-    FprintdContextFactory fingerprints;
-    Platform platform;
-    platform.localAuthentication = &fingerprints;
-    platform.store = &store;
-    platform.opener = &opener;
-    platform.panels = &panels;
-    YumekazuApp app(platform);
+    FprintdContextFactory fingerprints(TouchIdAction::promptTexts());
+    YumekazuApp app({.store = &store, .opener = &opener, .localAuthentication = &fingerprints, .panels = &panels});
     QObject::connect(&service, &ApplicationService::activationRequested, &app, &YumekazuApp::activate);
 
     // A logout, kill or Ctrl+C ends through the same quit path, pending

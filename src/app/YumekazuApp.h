@@ -1,7 +1,6 @@
 #pragma once
 
-#include "main_window/MainViewServices.h"
-#include "platform/core/Bundle.h"
+#include "main_window/AppServices.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,12 +9,8 @@
 #include <optional>
 
 class HostWindow;
-class LAContextFactory;
-class PanelFactory;
-class PreferenceStore;
 class SettingsView;
 class TabGroupWindow;
-class UrlOpener;
 class WindowSystem;
 
 // The application: its main windows (each a tab group of main views), the one
@@ -24,15 +19,9 @@ class YumekazuApp : public QObject {
     Q_OBJECT
 
 public:
-    struct Platform {
-        PreferenceStore *store = nullptr;
-        UrlOpener *opener = nullptr;
-        LAContextFactory *localAuthentication = nullptr;
-        PanelFactory *panels = nullptr;
-        Bundle bundle = Bundle::main();
-    };
-
-    explicit YumekazuApp(Platform platform, QObject *parent = nullptr);
+    // Each main window gets these services, with this application's windows
+    // and, unless the caller has its own, the classifier of the bundle.
+    explicit YumekazuApp(AppServices services, QObject *parent = nullptr);
     ~YumekazuApp() override;
 
     // Starts the event loop with the first main window; returns the exit status.
@@ -70,8 +59,8 @@ private:
     void moveTabToNewWindow(TabGroupWindow *from);
     void reportRepairedPreferences();
 
-    Platform m_platform;
     std::unique_ptr<WindowSystem> m_windows;
+    AppServices m_services;
     QPointer<SettingsView> m_settings;
     QPointer<TabGroupWindow> m_lastActive;
     QString m_reportedBackup;

@@ -20,6 +20,11 @@ QString TouchIdAction::failedText()
     return tr("認証に失敗しました");
 }
 
+FingerprintPrompt::Texts TouchIdAction::promptTexts()
+{
+    return {tr("指紋認証"), tr("指紋リーダーに指を触れてください"), tr("キャンセル")};
+}
+
 void TouchIdAction::start(QWidget *promptParent)
 {
     std::unique_ptr<LAContext> context = m_contexts ? m_contexts->makeContext(promptParent) : nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/localauth/FingerprintPrompt.h"
+
 #include <QObject>
 #include <QString>
 
@@ -39,6 +41,8 @@ public:
     void cancel();
 
     static QString failedText();
+    // The words of the prompt a fingerprint check shows.
+    static FingerprintPrompt::Texts promptTexts();
 
 Q_SIGNALS:
     void answered(const TouchIdResult &result);

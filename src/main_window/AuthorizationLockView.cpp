@@ -20,22 +20,12 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Screen readers drop what does not concern the focus while the events of
-// many new controls flood in; an announcement waits for them to pass.
-constexpr std::chrono::milliseconds announceAfterBuild{800};
-
-} // namespace
-
-AuthorizationLockView::AuthorizationLockView(MainViewServices services, QWidget *parent)
+AuthorizationLockView::AuthorizationLockView(AppServices services, QWidget *parent)
     : QWidget(parent), m_services(std::move(services)),
       m_auth(m_services.makeAuthorization ? m_services.makeAuthorization()
                                           : std::make_unique<AuthorizationController>()),
@@ -97,26 +87,18 @@ void AuthorizationLockView::lockAction()
         return;
     m_lockObstacle.clear();
     refresh();
-    const bool hadFocus = m_lockGate->buttonHasFocus();
     m_lockGate->setAsking(true);
     const QPointer<AuthorizationLockView> self(this);
     const bool granted = m_auth->requestAuthorization();
     if (!self)
         return;
-    m_lockGate->setAsking(false);
     m_unlocked = m_unlocked || granted;
     m_lockObstacle = granted ? QString() : AuthorizationController::describe(m_auth->obstacle());
     refresh();
-    // The keyboard user comes back to the button, and the reason below is
-    // read with it.
-    if (hadFocus && !granted)
-        m_lockGate->takeFocus();
+    m_lockGate->setAsking(false);
 }
 
-void AuthorizationLockView::authenticateWithTouchID()
-{
-    m_touchId->start(this);
-}
+void AuthorizationLockView::authenticateWithTouchID() { m_touchId->start(this); }
 
 void AuthorizationLockView::applyTouchIdResult(const TouchIdResult &result)
 {
@@ -132,13 +114,7 @@ void AuthorizationLockView::applyTouchIdResult(const TouchIdResult &result)
     refresh();
 }
 
-void AuthorizationLockView::dismissAlert()
-{
-    m_showAlert = false;
-    refresh();
-    if (m_fingerprintGate)
-        m_fingerprintGate->returnFocus();
-}
+void AuthorizationLockView::dismissAlert() { m_showAlert = false; refresh(); }
 
 void AuthorizationLockView::openText()
 {
@@ -161,16 +137,13 @@ void AuthorizationLockView::saveText()
 void AuthorizationLockView::predict()
 {
     const MyModel *const classifier = model();
-    if (!classifier) {
-        QMessageBox::warning(this, tr("機械学習"), tr("分類モデルを読み込めませんでした。"));
-        return;
-    }
+    if (!classifier)
+        return m_workArea->reportModelMissing();
     // A failed classification keeps the last result.
     if (const auto output = classifier->prediction(MyModelInput(uString()))) {
         m_result = output->label();
         refresh();
-        // The result line is not a focus stop: it is said as it changes.
-        Announcer::announce(this, m_workArea->resultLineText());
+        m_workArea->announceResult();
     }
 }
 
@@ -187,11 +160,7 @@ void AuthorizationLockView::startWaitTask()
     new WaitTask(m_services.waitInterval, [this](const QString &result) { setText(result); }, this);
 }
 
-void AuthorizationLockView::advancePeopleNum()
-{
-    m_peopleNum = SampleTables::nextPeopleNum(m_peopleNum);
-    refresh();
-}
+void AuthorizationLockView::advancePeopleNum() { m_peopleNum = SampleTables::nextPeopleNum(m_peopleNum); refresh(); }
 
 void AuthorizationLockView::reloadModel()
 {
@@ -216,14 +185,6 @@ void AuthorizationLockView::selectTab(int index)
         m_winIndex = index;
         refresh();
     }
-}
-
-void AuthorizationLockView::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // Keyboard users can open the lock at once with Space.
-    if (!m_unlocked)
-        m_lockGate->takeFocus();
 }
 
 void AuthorizationLockView::closeEvent(QCloseEvent *event)
@@ -251,16 +212,14 @@ void AuthorizationLockView::buildWorkArea()
     connect(work, &WorkAreaPage::changeClicked, this, &AuthorizationLockView::advancePeopleNum);
     connect(work, &WorkAreaPage::predictClicked, this, &AuthorizationLockView::predict);
     connect(work, &WorkAreaPage::reloadClicked, this, &AuthorizationLockView::reloadModel);
-    m_fingerprintGate->addWorkArea(m_workArea);
-    // The work area has just come on screen.
+    connect(work, &WorkAreaPage::announcement, this, &AuthorizationLockView::announce);
+    // The work area is coming on screen.
     m_model.start();
     startupParagraphRule();
-    activateWindow();
-    m_workArea->focusFirst();
-    QTimer::singleShot(announceAfterBuild, this, [this] {
-        Announcer::announce(this, m_fingerprintGate->spokenState(false) + u'\n' + tr("作業エリアを表示しました"));
-    });
+    m_fingerprintGate->addWorkArea(m_workArea);
 }
+
+void AuthorizationLockView::announce(const QString &text) { Announcer::announce(this, text); }
 
 void AuthorizationLockView::refresh()
 {
@@ -275,14 +234,12 @@ void AuthorizationLockView::refresh()
         m_fingerprintGate = new FingerprintGatePage(m_column->pageParent());
         connect(m_fingerprintGate, &FingerprintGatePage::touchIdClicked, this, &AuthorizationLockView::authenticateWithTouchID);
         connect(m_fingerprintGate, &FingerprintGatePage::alertDismissed, this, &AuthorizationLockView::dismissAlert);
+        connect(m_fingerprintGate, &FingerprintGatePage::announcement, this, &AuthorizationLockView::announce);
         m_column->addPage(m_fingerprintGate);
     }
     m_fingerprintGate->showState(m_isAuthenticated, m_authMessage, !m_unlockContent);
-    if (unlocking) {
-        // What a sighted user sees appear is said too, after the new focus.
-        m_fingerprintGate->takeFocus();
-        Announcer::announce(this, m_fingerprintGate->spokenState(true));
-    }
+    if (unlocking)
+        m_fingerprintGate->present();
     if (m_unlockContent && !m_workArea)
         buildWorkArea();
     if (m_workArea)

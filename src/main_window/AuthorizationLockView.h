@@ -1,7 +1,7 @@
 #pragma once
 
 #include "classifier/ModelLoad.h"
-#include "main_window/MainViewServices.h"
+#include "main_window/AppServices.h"
 #include "main_window/Person.h"
 #include "tabs/TabActions.h"
 
@@ -29,7 +29,7 @@ class AuthorizationLockView : public QWidget {
     Q_OBJECT
 
 public:
-    explicit AuthorizationLockView(MainViewServices services, QWidget *parent = nullptr);
+    explicit AuthorizationLockView(AppServices services, QWidget *parent = nullptr);
     ~AuthorizationLockView() override;
 
     // Visible state, as other parts of the program use it.
@@ -85,15 +85,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     void refresh();
     void buildWorkArea();
     void startupParagraphRule();
     void applyTouchIdResult(const TouchIdResult &result);
+    // The pages' announcements all go through one announcer, the view's.
+    void announce(const QString &text);
 
-    MainViewServices m_services;
+    AppServices m_services;
 
     // State, in declaration order.
     std::unique_ptr<AuthorizationController> m_auth;

@@ -1,16 +1,22 @@
 #include "main_window/FingerprintGatePage.h"
 
+#include "main_window/WorkAreaPage.h"
 #include "platform/widgets/WrappingLabel.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Screen readers drop what does not concern the focus while the events of
+// many new controls flood in; an announcement waits for them to pass.
+constexpr std::chrono::milliseconds announceAfterBuild{800};
 
 QLabel *titleLabel(const QString &text, const QString &name, QWidget *parent)
 {
@@ -88,7 +94,10 @@ void FingerprintGatePage::showAlert(bool shown, const QString &message)
         }
         m_alert->addButton(tr("OK"), QMessageBox::RejectRole);
         m_alert->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_alert, &QMessageBox::finished, this, &FingerprintGatePage::alertDismissed);
+        connect(m_alert, &QMessageBox::finished, this, [this] {
+            emit alertDismissed();
+            returnFocus();
+        });
         m_alert->open();
     }
     m_alert->setInformativeText(message);
@@ -97,11 +106,22 @@ void FingerprintGatePage::showAlert(bool shown, const QString &message)
         shown->setTextFormat(Qt::PlainText);
 }
 
-void FingerprintGatePage::addWorkArea(QWidget *workArea)
+void FingerprintGatePage::present()
+{
+    m_touchIdButton->setFocus();
+    emit announcement(spokenState(true));
+}
+
+void FingerprintGatePage::addWorkArea(WorkAreaPage *workArea)
 {
     if (workArea->layout())
         workArea->layout()->setSpacing(m_panel->layout()->spacing());
     m_panel->layout()->addWidget(workArea);
+    activateWindow();
+    workArea->focusFirst();
+    QTimer::singleShot(announceAfterBuild, this, [this] {
+        emit announcement(spokenState(false) + u'\n' + tr("作業エリアを表示しました"));
+    });
 }
 
 QString FingerprintGatePage::spokenState(bool withBanner) const
@@ -112,11 +132,6 @@ QString FingerprintGatePage::spokenState(bool withBanner) const
     if (m_promptText->isVisibleTo(this))
         lines.append(m_promptText->text());
     return lines.join(u'\n');
-}
-
-void FingerprintGatePage::takeFocus()
-{
-    m_touchIdButton->setFocus();
 }
 
 void FingerprintGatePage::returnFocus()

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -82,21 +84,22 @@ void LockGatePage::showObstacle(const QString &obstacle)
     m_button->setAccessibleDescription(obstacle.isEmpty() ? m_text->toolTip() : obstacle);
 }
 
-bool LockGatePage::buttonHasFocus() const
-{
-    return m_button->hasFocus();
-}
-
 void LockGatePage::setAsking(bool asking)
 {
     // Disabled, the button would pass the focus on to whatever Qt finds next
     // (screen readers follow it there); it gives the focus up instead.
-    if (asking && m_button->hasFocus())
-        m_button->clearFocus();
+    if (asking) {
+        m_pressedFromKeyboard = m_button->hasFocus();
+        if (m_pressedFromKeyboard)
+            m_button->clearFocus();
+    }
     m_button->setEnabled(!asking);
+    if (!asking && std::exchange(m_pressedFromKeyboard, false) && !isHidden())
+        m_button->setFocus();
 }
 
-void LockGatePage::takeFocus()
+void LockGatePage::showEvent(QShowEvent *event)
 {
+    QWidget::showEvent(event);
     m_button->setFocus();
 }

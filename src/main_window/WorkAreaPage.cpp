@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimeEdit>
@@ -136,7 +137,12 @@ void WorkAreaPage::focusFirst()
     }
 }
 
-QString WorkAreaPage::resultLineText() const
+void WorkAreaPage::announceResult()
 {
-    return m_resultLine->text();
+    emit announcement(m_resultLine->text());
+}
+
+void WorkAreaPage::reportModelMissing()
+{
+    QMessageBox::warning(this, tr("機械学習"), tr("分類モデルを読み込めませんでした。"));
 }

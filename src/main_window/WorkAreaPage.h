@@ -24,7 +24,9 @@ public:
     void showState(const QDateTime &dateTime, bool tableShown, const std::optional<QString> &result);
     // The keyboard starts at the top: the first control Tab stops at.
     void focusFirst();
-    [[nodiscard]] QString resultLineText() const;
+    // The result line is not a focus stop: it is said as it changes.
+    void announceResult();
+    void reportModelMissing();
 
 Q_SIGNALS:
     // The date or the time (to the minute) changed, the other kept.
@@ -35,6 +37,8 @@ Q_SIGNALS:
     void changeClicked();
     void predictClicked();
     void reloadClicked();
+    // For a screen reader, without moving the focus.
+    void announcement(const QString &text);
 
 private:
     QDateTime m_shown;

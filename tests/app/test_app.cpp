@@ -100,8 +100,7 @@ class TestApp : public QObject {
 
     std::unique_ptr<YumekazuApp> makeApp(const QString &bundle = {})
     {
-        return std::make_unique<YumekazuApp>(YumekazuApp::Platform{
-            .store = m_store.get(), .opener = &m_opener, .localAuthentication = nullptr, .panels = nullptr, .bundle = Bundle(bundle.isEmpty() ? m_dir->path() : bundle)});
+        return std::make_unique<YumekazuApp>(AppServices{.store = m_store.get(), .opener = &m_opener, .bundle = Bundle(bundle.isEmpty() ? m_dir->path() : bundle)});
     }
 
 private Q_SLOTS:
@@ -349,7 +348,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(notes, "not a store\n") && QDir().mkpath(QFileInfo(path).absolutePath()) && QFile::link(notes, path));
         m_store = std::make_unique<PreferenceStore>(path);
         QtPanelFactory panels;
-        const auto app = std::make_unique<YumekazuApp>(YumekazuApp::Platform{.store = m_store.get(), .opener = &m_opener, .panels = &panels, .bundle = Bundle(m_dir->path())});
+        const auto app = std::make_unique<YumekazuApp>(AppServices{.store = m_store.get(), .opener = &m_opener, .panels = &panels, .bundle = Bundle(m_dir->path())});
         TabGroupWindow *window = app->openNewWindow();
         const auto *warning = window->findChild<StorageWarning *>();
         QVERIFY(warning->isVisible() && warning->text().contains(notes) && warning->accessibleName() == u"保存できません"_s);
@@ -395,8 +394,8 @@ private Q_SLOTS:
         QVERIFY(closeAnswering({discard}) && app->exitStatus() == 1);
 
         FakeFactory fingerprint;
-        AuthorizationLockView view(MainViewServices{.store = m_store.get(), .makeAuthorization = [] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true)); },
-                                                    .localAuthentication = &fingerprint, .panels = &panels, .makeModel = {}, .reloadModel = {}});
+        AuthorizationLockView view(AppServices{.store = m_store.get(), .makeAuthorization = [] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true)); },
+                                                    .localAuthentication = &fingerprint, .panels = &panels});
         view.lockAction();
         view.authenticateWithTouchID();
         QTRY_VERIFY(view.unlockContent());

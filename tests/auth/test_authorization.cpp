@@ -160,7 +160,7 @@ private Q_SLOTS:
         QVERIFY(startPolkit(u"hang"_s));
         PreferenceStore store(QDir::home().filePath(u"preferences.ini"_s));
         AuthorizationController *controller = nullptr;
-        MainViewServices services;
+        AppServices services;
         services.store = &store;
         services.makeAuthorization = [&] {
             auto made = std::make_unique<AuthorizationController>(std::make_shared<PolkitAuthorizationServices>(

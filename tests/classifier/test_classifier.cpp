@@ -1,5 +1,6 @@
 #include "classifier/MyModel.h"
 #include "common/TestMain.h"
+#include "platform/core/Bundle.h"
 #include "platform/ml/MLDictionaryFeatureProvider.h"
 #include "platform/ml/MLModelError.h"
 #include "platform/ml/TextClassifierTrainer.h"
@@ -42,6 +43,7 @@ class TestClassifier : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { Bundle::setMain(Bundle::besideProgram(u"yumekazu"_s)); } // as the application declares it
     void loadErrors_data()
     {
         QTest::addColumn<Edit>("damage");

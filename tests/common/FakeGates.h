@@ -5,13 +5,13 @@
 #include "platform/localauth/LAContext.h"
 
 #include <QPointer>
-#include <QTest>
 #include <QTimer>
 
 #include <thread>
 
-// Stand-ins for the two gates, for tests and benchmarks that are about what
-// lies behind them. The real polkit and fprintd layers have tests of their own.
+// Stand-ins for the two gates, for the tests, the benchmarks and the manual's
+// pictures, which are about what lies behind them. The real polkit and
+// fprintd layers have tests of their own.
 
 // Answers with scripted statuses, asking nobody, and records what it was
 // asked. Creates must ask for nothing; checks for an empty right set with
@@ -62,8 +62,8 @@ struct Fingerprint {
 
 // Makes fingerprint checks that answer as `setup` says. Like a real service,
 // the answer comes on a thread of its own; here the main thread waits for it,
-// so a view that wrote its state from that thread is caught before its
-// hand-over to the main thread could run.
+// so a view that wrote its state from that thread is caught (the process
+// stops) before its hand-over to the main thread could run.
 class FakeFactory : public LAContextFactory {
 public:
     Fingerprint setup;
@@ -90,12 +90,10 @@ private:
             QTimer::singleShot(0, this, [this, reply] {
                 const auto state = [view = m_view] { return QVariantList{view->isAuthenticated(), view->authMessage(), view->showAlert()}; };
                 const QVariantList before = m_view ? state() : QVariantList();
-                const auto reason = m_setup.failureReason;
-                std::thread([&] {
-                    reply(m_setup.match, reason ? std::optional(PlatformError{QStringLiteral("test"), -1, *reason})
-                                                : std::nullopt);
-                }).join();
-                QVERIFY2(!m_view || state() == before, "the fingerprint reply changed the view off the main thread");
+                const auto error = m_setup.failureReason ? std::optional(PlatformError{QStringLiteral("test"), -1, *m_setup.failureReason}) : std::nullopt;
+                std::thread([&] { reply(m_setup.match, error); }).join();
+                if (m_view && state() != before)
+                    qFatal("the fingerprint reply changed the view off the main thread");
             });
         }
         Fingerprint m_setup;

@@ -1,5 +1,6 @@
 #include "app/SettingsView.h"
 #include "app/YumekazuApp.h"
+#include "auth/TouchIdAction.h"
 #include "background/WaitTask.h"
 #include "classifier/MyModel.h"
 #include "common/FakeGates.h"
@@ -9,7 +10,6 @@
 #include "platform/core/PreferenceStore.h"
 #include "platform/dialogs/ModalResponse.h"
 #include "platform/dialogs/PanelFactory.h"
-#include "platform/localauth/FingerprintPrompt.h"
 #include "platform/windowing/ScreenFit.h"
 
 #include <QAccessible>
@@ -162,7 +162,7 @@ class TestMainView : public QObject {
     {
         if (!makeModel && m_model)
             makeModel = [model = m_model] { return std::make_shared<MyModel>(model); };
-        View view = std::make_unique<AuthorizationLockView>(MainViewServices{
+        View view = std::make_unique<AuthorizationLockView>(AppServices{
             .store = m_store.get(),
             .makeAuthorization = [this] { return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(m_grant, m_refusal)); },
             .localAuthentication = &m_fingerprint, .panels = &m_panels, .makeModel = std::move(makeModel),
@@ -505,7 +505,7 @@ private Q_SLOTS:
         QApplication::setFont(QFont(original.family(), points ? points : original.pointSize()));
         SettingsView settings(*m_store);
         settings.show();
-        FingerprintPrompt prompt(u"Touch IDで本人確認を行います"_s, nullptr);
+        FingerprintPrompt prompt(TouchIdAction::promptTexts(), u"Touch IDで本人確認を行います"_s, nullptr);
         prompt.show();
         QStringList cut = cutTexts(&settings) + cutTexts(&prompt);
         prompt.setHint(u"指を一度離してから、もう一度触れてください"_s); // the longest a retry brings

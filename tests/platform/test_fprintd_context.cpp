@@ -68,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(parameters.contains(u"none"_s) || m_bus->start(u"fprintd.py"_s, fprintName, parameters));
         QDBusConnection other = connection();
         m_reader = other.interface()->serviceOwner(fprintName);
-        auto context = std::make_unique<FprintdContext>(connection(), act == u"timeout"_s ? 700ms : 10000ms, nullptr);
+        auto context = std::make_unique<FprintdContext>(connection(), act == u"timeout"_s ? 700ms : 10000ms, nullptr, FingerprintPrompt::Texts());
         std::optional<PlatformError> error;
         QVERIFY(!context->canEvaluatePolicy(1, &error) && error);
         const QDeadlineTimer budget(2000);

@@ -10,14 +10,13 @@
 
 #include "app/JapaneseInterface.h"
 #include "app/SettingsView.h"
-#include "auth/AuthorizationController.h"
 #include "classifier/MyModel.h"
+#include "common/FakeGates.h"
 #include "main_window/AuthorizationLockView.h"
 #include "main_window/PreferenceKeys.h"
 #include "platform/core/AtomicFile.h"
 #include "platform/core/Bundle.h"
 #include "platform/core/PreferenceStore.h"
-#include "platform/localauth/LAContext.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -59,55 +58,6 @@ void fail(const QString &message)
 {
     QTextStream(stderr) << "yumekazu-window-pictures: " << message << '\n';
 }
-
-class FixedAuthorization : public AuthorizationServices {
-public:
-    OSStatus create(const AuthorizationRights *, const void *, AuthorizationFlags,
-                    AuthorizationRef *authorization) override
-    {
-        *authorization = reinterpret_cast<AuthorizationRef>(&m_handle);
-        return AuthorizationStatus::success;
-    }
-    OSStatus copyRights(AuthorizationRef, const AuthorizationRights *, const void *, AuthorizationFlags,
-                        AuthorizationRights **) override
-    {
-        return AuthorizationStatus::success;
-    }
-    void free(AuthorizationRef) override {}
-    void cancel() override {}
-
-private:
-    int m_handle = 0;
-};
-
-// A reader with an enrolled finger that matches or not, as the picture needs.
-class FixedFingerprint : public LAContext {
-public:
-    explicit FixedFingerprint(bool match) : m_match(match) {}
-    bool canEvaluatePolicy(int, std::optional<PlatformError> *) override { return true; }
-    [[nodiscard]] int biometryType() const override { return biometryTypeTouchID; }
-    void evaluatePolicy(int, const QString &, Reply reply) override
-    {
-        QTimer::singleShot(0, this, [this, reply] {
-            std::optional<PlatformError> error;
-            if (!m_match)
-                error = PlatformError{u"fingerprint"_s, -1, QObject::tr("指紋が一致しませんでした")};
-            reply(m_match, error);
-        });
-    }
-
-private:
-    bool m_match;
-};
-
-class FixedFingerprints : public LAContextFactory {
-public:
-    bool match = true;
-    std::unique_ptr<LAContext> makeContext(QWidget *) override
-    {
-        return std::make_unique<FixedFingerprint>(match);
-    }
-};
 
 bool waitFor(const std::function<bool()> &ready)
 {
@@ -169,11 +119,12 @@ int main(int argc, char *argv[])
     QTemporaryDir home;
     PreferenceStore store(home.filePath(u"preferences.ini"_s));
     store.setString(PreferenceKeys::stringKey, sampleNote);
-    FixedFingerprints fingerprints;
-    MainViewServices services;
+    // A reader with an enrolled finger that matches, or not as the picture needs.
+    FakeFactory fingerprints;
+    AppServices services;
     services.store = &store;
     services.makeAuthorization = [] {
-        return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>());
+        return std::make_unique<AuthorizationController>(std::make_shared<FixedAuthorization>(true));
     };
     services.localAuthentication = &fingerprints;
     services.makeModel = [resources] { return MyModel::create(resources, MLModelConfiguration()); };
@@ -217,7 +168,8 @@ int main(int argc, char *argv[])
                  waitFor([&] { return shown(work.get(), u"workArea"_s) && work->result().has_value(); })))
         return 1;
 
-    fingerprints.match = false;
+    fingerprints.setup.match = false;
+    fingerprints.setup.failureReason = QObject::tr("指紋が一致しませんでした");
     const auto refused = makeView(gateSize);
     refused->lockAction();
     refused->authenticateWithTouchID();

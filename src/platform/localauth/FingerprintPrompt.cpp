@@ -9,11 +9,11 @@
 
 using namespace Qt::StringLiterals;
 
-FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
+FingerprintPrompt::FingerprintPrompt(const Texts &texts, const QString &reason, QWidget *parent)
     : QDialog(parent)
 {
     setObjectName(u"fingerprintPrompt"_s);
-    setWindowTitle(tr("指紋認証"));
+    setWindowTitle(texts.title);
     setModal(false);
     auto *layout = new QVBoxLayout(this);
     m_reason = new WrappingLabel(reason, this);
@@ -22,11 +22,11 @@ FingerprintPrompt::FingerprintPrompt(const QString &reason, QWidget *parent)
     m_reason->setFont(bold);
     layout->addWidget(m_reason);
     // Created after the reason, so a screen reader reads them in the order shown.
-    m_hint = new WrappingLabel(tr("指紋リーダーに指を触れてください"), this);
+    m_hint = new WrappingLabel(texts.hint, this);
     m_hint->setObjectName(u"fingerprintHint"_s);
     layout->addWidget(m_hint);
     auto *buttons = new QDialogButtonBox(this);
-    QPushButton *cancel = buttons->addButton(tr("キャンセル"), QDialogButtonBox::RejectRole);
+    QPushButton *cancel = buttons->addButton(texts.cancel, QDialogButtonBox::RejectRole);
     cancel->setObjectName(u"fingerprintCancel"_s);
     layout->addWidget(buttons);
     // Closing the window or pressing Escape gives up as well.

@@ -10,7 +10,15 @@ class FingerprintPrompt : public QDialog {
     Q_OBJECT
 
 public:
-    FingerprintPrompt(const QString &reason, QWidget *parent);
+    // The prompt's own words, in the caller's language.
+    struct Texts {
+        QString title;
+        // What to do, until the reader asks for something else.
+        QString hint;
+        QString cancel;
+    };
+
+    FingerprintPrompt(const Texts &texts, const QString &reason, QWidget *parent);
     void setHint(const QString &hint);
     [[nodiscard]] QString hint() const;
 

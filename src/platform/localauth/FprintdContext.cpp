@@ -73,8 +73,10 @@ PlatformError describe(const QDBusError &error)
 
 } // namespace
 
-FprintdContext::FprintdContext(QDBusConnection bus, std::chrono::milliseconds scanTimeout, QWidget *promptParent)
-    : m_bus(std::move(bus)), m_scanTimeout(scanTimeout), m_promptParent(promptParent)
+FprintdContext::FprintdContext(QDBusConnection bus, std::chrono::milliseconds scanTimeout, QWidget *promptParent,
+                               FingerprintPrompt::Texts promptTexts)
+    : m_bus(std::move(bus)), m_scanTimeout(scanTimeout), m_promptParent(promptParent),
+      m_promptTexts(std::move(promptTexts))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -173,7 +175,7 @@ void FprintdContext::evaluatePolicy(int policy, const QString &localizedReason, 
         return;
     }
 
-    m_prompt = new FingerprintPrompt(localizedReason, m_promptParent);
+    m_prompt = new FingerprintPrompt(m_promptTexts, localizedReason, m_promptParent);
     connect(m_prompt, &FingerprintPrompt::cancelled, this,
             [this] { fail(cancelled, tr("認証がキャンセルされました")); });
     m_prompt->show();

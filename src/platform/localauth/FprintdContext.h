@@ -39,7 +39,8 @@ public:
         policyUnsupported,
     };
 
-    FprintdContext(QDBusConnection bus, std::chrono::milliseconds scanTimeout, QWidget *promptParent);
+    FprintdContext(QDBusConnection bus, std::chrono::milliseconds scanTimeout, QWidget *promptParent,
+                   FingerprintPrompt::Texts promptTexts);
     ~FprintdContext() override;
 
     bool canEvaluatePolicy(int policy, std::optional<PlatformError> *error) override;
@@ -68,6 +69,7 @@ private:
     QDBusConnection m_bus;
     std::chrono::milliseconds m_scanTimeout;
     QPointer<QWidget> m_promptParent;
+    FingerprintPrompt::Texts m_promptTexts;
     QString m_device;
     QString m_daemon; // unique bus name of the daemon holding our claim
     int m_biometryType = 0;

@@ -7,10 +7,10 @@
 #include <QEvent>
 #include <QStyle>
 
-HostWindow::HostWindow(QWidget *content, QWidget *parent) : QWidget(parent), m_content(content)
+HostWindow::HostWindow(QWidget *content, const QString &title, QWidget *parent) : QWidget(parent), m_content(content)
 {
     content->setParent(this);
-    setWindowTitle(QStringLiteral("Yumekazu"));
+    setWindowTitle(title);
 }
 
 TabGroupWindow *HostWindow::tabGroup() const

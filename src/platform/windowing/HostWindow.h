@@ -11,7 +11,7 @@ class HostWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit HostWindow(QWidget *content, QWidget *parent = nullptr);
+    HostWindow(QWidget *content, const QString &title, QWidget *parent = nullptr);
 
     [[nodiscard]] QWidget *content() const { return m_content; }
     [[nodiscard]] QString title() const { return windowTitle(); }
