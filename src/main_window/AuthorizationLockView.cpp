@@ -136,9 +136,14 @@ void AuthorizationLockView::saveText()
 
 void AuthorizationLockView::predict()
 {
+    // Offered by the work area only, which shows what it finds.
+    if (!m_workArea)
+        return;
     const MyModel *const classifier = model();
-    if (!classifier)
-        return m_workArea->reportModelMissing();
+    if (!classifier) {
+        m_workArea->reportModelMissing();
+        return;
+    }
     // A failed classification keeps the last result.
     if (const auto output = classifier->prediction(MyModelInput(uString()))) {
         m_result = output->label();
@@ -195,12 +200,6 @@ void AuthorizationLockView::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void AuthorizationLockView::startupParagraphRule()
-{
-    if (m_sp3 == 1)
-        setUString(bunreiString());
-}
-
 void AuthorizationLockView::buildWorkArea()
 {
     m_workArea = new WorkAreaPage(m_services.store, m_people, m_fingerprintGate);
@@ -215,7 +214,9 @@ void AuthorizationLockView::buildWorkArea()
     connect(work, &WorkAreaPage::announcement, this, &AuthorizationLockView::announce);
     // The work area is coming on screen.
     m_model.start();
-    startupParagraphRule();
+    // The startup paragraph rule: the note starts as the stored paragraph.
+    if (m_sp3 == 1)
+        setUString(bunreiString());
     m_fingerprintGate->addWorkArea(m_workArea);
 }
 

@@ -89,7 +89,6 @@ protected:
 private:
     void refresh();
     void buildWorkArea();
-    void startupParagraphRule();
     void applyTouchIdResult(const TouchIdResult &result);
     // The pages' announcements all go through one announcer, the view's.
     void announce(const QString &text);

@@ -48,8 +48,7 @@ private:
 };
 
 struct FixedAuthorization : ScriptedAuthorization {
-    explicit FixedAuthorization(bool grant, OSStatus refusal = AuthorizationStatus::denied)
-        : ScriptedAuthorization({grant ? 0 : refusal}) {}
+    explicit FixedAuthorization(bool grant, OSStatus refusal = AuthorizationStatus::denied) : ScriptedAuthorization({grant ? 0 : refusal}) {}
 };
 
 struct Fingerprint {

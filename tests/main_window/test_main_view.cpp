@@ -392,6 +392,9 @@ private Q_SLOTS:
             QVERIFY(line->isVisible() && !QApplication::activeModalWidget());
         }
         QCOMPARE(m_model->seen, (QStringList{QString(), u"雨"_s, u"空港へ"_s}));
+        const View locked = makeView(); // behind the gates nothing is classified
+        locked->predict();
+        QCOMPARE(std::pair(locked->result(), m_model->seen.size()), std::pair(std::optional<QString>(), qsizetype(3)));
 
         const QStringList names{u"saveButton"_s, u"threadButton"_s, u"openButton"_s, u"changeButton"_s, u"predictButton"_s, u"resultLine"_s, u"reloadButton"_s};
         QCOMPARE(texts(view, names) + texts(view, {u"noteEditor"_s, u"sampleTable"_s}, "toolTip"),
