@@ -16,8 +16,10 @@ class UrlOpener;
 class WindowSystem;
 
 // What the application and each of its main views need from the platform:
-// made once in main() (tests make their own) and handed down as it is. A
-// service nobody set is absent: its action does nothing.
+// made once in main() (tests make their own) and handed down as it is.
+// The store is required, and the opener by the application (its Help menu);
+// the view goes without any other service left out (no reader, no dialogs,
+// no classifier, no tabs).
 struct AppServices {
     PreferenceStore *store = nullptr;
     UrlOpener *opener = nullptr;
