@@ -2,12 +2,12 @@
 
 #include "documents/TextDecoder.h"
 #include "platform/core/AtomicFile.h"
+#include "platform/core/SystemError.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,11 +25,6 @@ Unexpected<PlatformError> failure(TextFile::ErrorCode code, const char *text, co
     return unexpected(PlatformError{TextFile::errorDomain, code, description});
 }
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
 Expected<QString> TextFile::read(const QString &path)
@@ -41,7 +36,7 @@ Expected<QString> TextFile::read(const QString &path)
     struct stat before {};
     if (path.isEmpty() || ::stat(nativePath.constData(), &before) != 0)
         return failure(Missing, QT_TRANSLATE_NOOP("TextFile", "ファイルが見つかりません。"),
-                       path.isEmpty() ? QString() : systemError(errno));
+                       path.isEmpty() ? QString() : systemErrorText(errno));
     if (!S_ISREG(before.st_mode))
         return failure(NotRegularFile, QT_TRANSLATE_NOOP("TextFile", "通常のファイルではありません。"));
     if (before.st_size > maxReadSize)
@@ -50,7 +45,7 @@ Expected<QString> TextFile::read(const QString &path)
     // O_NONBLOCK in case the path was swapped for a FIFO since the check.
     const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return failure(Unreadable, QT_TRANSLATE_NOOP("TextFile", "ファイルを開けません。"), systemError(errno));
+        return failure(Unreadable, QT_TRANSLATE_NOOP("TextFile", "ファイルを開けません。"), systemErrorText(errno));
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
@@ -93,6 +88,6 @@ Expected<void> TextFile::writeAtomically(const QString &path, const QString &tex
     // any new file gets: it never turns private, nor readable, unasked.
     const Expected<AtomicFile::Method, int> written = AtomicFile::write(path, text.toUtf8());
     if (!written)
-        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), systemError(written.error()));
+        return failure(NotWritable, QT_TRANSLATE_NOOP("TextFile", "ファイルを保存できません。"), systemErrorText(written.error()));
     return {};
 }

@@ -10,6 +10,7 @@
 // truncated manual behind.
 
 #include "platform/core/AtomicFile.h"
+#include "platform/core/SystemError.h"
 #include "platform/core/Utf8.h"
 
 #include <QBuffer>
@@ -33,7 +34,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -314,7 +314,7 @@ int main(int argc, char *argv[])
     fixTextMaps(pdf, intendedCharacters(font, document.toPlainText()));
 
     if (const auto written = AtomicFile::write(outputPath, pdf); !written) {
-        fail(u"writing %1 failed: %2"_s.arg(outputPath, QString::fromLocal8Bit(std::strerror(written.error()))));
+        fail(u"writing %1 failed: %2"_s.arg(outputPath, systemErrorText(written.error())));
         return 1;
     }
     return 0;

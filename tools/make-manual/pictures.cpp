@@ -17,6 +17,7 @@
 #include "platform/core/AtomicFile.h"
 #include "platform/core/Bundle.h"
 #include "platform/core/PreferenceStore.h"
+#include "platform/core/SystemError.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -31,7 +32,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -87,7 +87,7 @@ bool save(QWidget *widget, const QString &path)
         return false;
     }
     if (const auto written = AtomicFile::write(path, png.data()); !written) {
-        fail(u"writing %1 failed: %2"_s.arg(path, QString::fromLocal8Bit(std::strerror(written.error()))));
+        fail(u"writing %1 failed: %2"_s.arg(path, systemErrorText(written.error())));
         return false;
     }
     return true;

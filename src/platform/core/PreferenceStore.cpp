@@ -2,6 +2,7 @@
 
 #include "platform/core/AtomicFile.h"
 #include "platform/core/PreferenceFile.h"
+#include "platform/core/SystemError.h"
 #include "platform/core/TextMerge.h"
 
 #include <QDateTime>
@@ -14,7 +15,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -40,7 +40,7 @@ WriteFailure failureOf(int error, const QString &path)
                                         : error == EACCES || error == EPERM               ? NoPermission
                                         : error == EWOULDBLOCK                            ? Busy
                                                                                           : Other;
-    return {reason, path, QString::fromLocal8Bit(std::strerror(error))};
+    return {reason, path, systemErrorText(error)};
 }
 
 // Other processes write the same file: one at a time, each on top of the
